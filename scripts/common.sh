@@ -1,0 +1,22 @@
+# Shared by the run and test scripts: paths, the build and the Wine prefix.
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build="${BUILD_DIR:-$root/build}"
+export BURNWRIGHT_WINEPREFIX="${BURNWRIGHT_WINEPREFIX:-$build/wineprefix}"
+export WINEPREFIX="$BURNWRIGHT_WINEPREFIX"
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+
+configure_and_build() {
+    cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
+    cmake --build "$build" -j"$(nproc)"
+}
+
+# The first start of a prefix takes a while; do it once, before anything is timed.
+prepare_wine_prefix() {
+    mkdir -p "$(dirname "$WINEPREFIX")"
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        echo "Preparing Wine prefix in $WINEPREFIX ..."
+        timeout 300 wineboot -i >/dev/null 2>&1 || true
+        timeout 60 wineserver -w || true
+    fi
+}

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs the cross toolchain, Wine and Xvfb on Debian 12 (as root). Idempotent.
+set -euo pipefail
+
+need=()
+have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'ok installed'; }
+
+for p in cmake make g++-mingw-w64-i686-posix mingw-w64-tools binutils-mingw-w64-i686 \
+         wine wine32:i386 xvfb xauth googletest imagemagick x11-utils python3; do
+    have "$p" || need+=("$p")
+done
+
+if [ ${#need[@]} -gt 0 ]; then
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "setup: missing packages (${need[*]}); run this script as root" >&2
+        exit 1
+    fi
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        dpkg --add-architecture i386
+    fi
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -q
+    apt-get install -y -q --no-install-recommends "${need[@]}"
+fi

@@ -1,0 +1,8 @@
+#pragma once
+
+// State of GetTimeMs: 0 not chosen yet, 1 performance counter, 2 tick count.
+extern int clockMode;
+extern double msPerCount;
+
+// Milliseconds on the counter's own time base, modulo 2^32; use differences only.
+unsigned int GetTimeMs();

@@ -1,0 +1,46 @@
+#pragma once
+#include <windows.h>
+
+// The kernel services used by the engine, the probes and the log writer.
+// In the product each entry is the real Win32 call (or processor instruction);
+// tests replace single entries to inject failures or feed exact values.
+struct KernelServices {
+    // memory
+    BOOL   (WINAPI *GlobalMemoryStatusEx)(LPMEMORYSTATUSEX status);
+    LPVOID (WINAPI *VirtualAlloc)(LPVOID address, SIZE_T size, DWORD type, DWORD protect);
+    BOOL   (WINAPI *VirtualFree)(LPVOID address, SIZE_T size, DWORD type);
+    SIZE_T (WINAPI *VirtualQuery)(LPCVOID address, PMEMORY_BASIC_INFORMATION info, SIZE_T length);
+    // threads
+    HANDLE (WINAPI *CreateThread)(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize,
+                                  LPTHREAD_START_ROUTINE start, LPVOID parameter,
+                                  DWORD flags, LPDWORD threadId);
+    DWORD  (WINAPI *ResumeThread)(HANDLE thread);
+    DWORD  (WINAPI *WaitForSingleObject)(HANDLE handle, DWORD milliseconds);
+    BOOL   (WINAPI *CloseHandle)(HANDLE handle);
+    DWORD  (WINAPI *GetLastError)(void);
+    // clocks
+    BOOL   (WINAPI *QueryPerformanceFrequency)(LARGE_INTEGER* frequency);
+    BOOL   (WINAPI *QueryPerformanceCounter)(LARGE_INTEGER* count);
+    DWORD  (WINAPI *GetTickCount)(void);
+    void   (WINAPI *GetLocalTime)(LPSYSTEMTIME time);
+    void   (WINAPI *Sleep)(DWORD milliseconds);
+    // priorities
+    HANDLE (WINAPI *GetCurrentProcess)(void);
+    DWORD  (WINAPI *GetPriorityClass)(HANDLE process);
+    BOOL   (WINAPI *SetPriorityClass)(HANDLE process, DWORD priorityClass);
+    HANDLE (WINAPI *GetCurrentThread)(void);
+    int    (WINAPI *GetThreadPriority)(HANDLE thread);
+    BOOL   (WINAPI *SetThreadPriority)(HANDLE thread, int priority);
+    // module lookup
+    HMODULE (WINAPI *GetModuleHandleA)(LPCSTR moduleName);
+    FARPROC (WINAPI *GetProcAddress)(HMODULE module, LPCSTR procName);
+    // processor instructions
+    unsigned long long (*ReadTimeStampCounter)(void);
+    void (*ExecuteCpuid)(unsigned leaf, unsigned subLeaf);
+};
+
+// The services in force; every caller goes through this table.
+extern KernelServices g_kernel;
+
+// The real services, for restoring the table or for fakes that delegate.
+const KernelServices& RealKernelServices();

@@ -1,0 +1,23 @@
+#pragma once
+
+// Settings of one run, as the dialog hands them to the engine.
+// Numbers are unsigned 32-bit; flags are 0 (off) or nonzero (on).
+struct TestConfig {
+    unsigned int memoryTest;
+    unsigned int vpuTest;
+    unsigned int videoMemoryTest;
+    unsigned int threadCount;
+    unsigned int memorySizeMB;       // 0: all available physical memory
+    unsigned int renderTargetWidth;
+    unsigned int renderTargetHeight;
+    unsigned int textureWidth;
+    unsigned int textureHeight;
+    unsigned int textureCount;
+    unsigned int durationMs;
+    unsigned int logIntervalMs;
+    unsigned int logCpuLoad;
+    unsigned int logCpuTemperature;
+    unsigned int logVpuTemperature;
+};
+
+static_assert(sizeof(TestConfig) == 15 * 4, "TestConfig is 15 fields of 32 bits");

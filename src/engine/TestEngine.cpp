@@ -1,0 +1,183 @@
+#include "engine/TestEngine.h"
+
+#include <cstring>
+
+#include "engine/Clock.h"
+#include "engine/KernelServices.h"
+#include "engine/Status.h"
+#include "engine/WorkerKernel.h"
+#include "log/TestLog.h"
+#include "probes/CpuLoad.h"
+
+volatile LONG testRunning = 0;
+HANDLE workerThreads[kMaxWorkers] = {};
+
+namespace {
+
+const unsigned int kMB = 1u << 20;
+// Largest block a 32-bit byte count can describe, in MB.
+const unsigned int kMaxBlockMB = 4095;
+// Address space left free beside the block for thread stacks and the runtime.
+const unsigned int kAddressReserveMB = 64;
+
+HRESULT LastErrorStatus()
+{
+    return StatusFromWin32(g_kernel.GetLastError());
+}
+
+// Size in MB of the largest free range of the address space, less a margin:
+// the most that "all available memory" can reserve in one piece.
+unsigned int ReservableMB()
+{
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    const unsigned char* address = static_cast<const unsigned char*>(info.lpMinimumApplicationAddress);
+    const unsigned char* const end = static_cast<const unsigned char*>(info.lpMaximumApplicationAddress);
+    SIZE_T largest = 0;
+    MEMORY_BASIC_INFORMATION region;
+    while (address < end && g_kernel.VirtualQuery(address, &region, sizeof region) == sizeof region) {
+        if (region.State == MEM_FREE && region.RegionSize > largest)
+            largest = region.RegionSize;
+        const unsigned char* next = static_cast<const unsigned char*>(region.BaseAddress) + region.RegionSize;
+        if (next <= address)
+            break;
+        address = next;
+    }
+    const unsigned int mb = static_cast<unsigned int>(largest / kMB);
+    return mb > kAddressReserveMB ? mb - kAddressReserveMB : 0;
+}
+
+} // namespace
+
+CTestEngine::CTestEngine()
+    : config(), workerAreas(), memoryBase(nullptr), memorySize(0), startTimeMs(0)
+{
+}
+
+CTestEngine::~CTestEngine()
+{
+}
+
+HRESULT CTestEngine::SetConfig(const TestConfig& newConfig)
+{
+    config = newConfig;
+    return S_OK;
+}
+
+// Sets memorySize (and, with the memory test, memorySizeMB) for this start.
+HRESULT CTestEngine::SizeBlock(unsigned int* areaSize)
+{
+    const unsigned int threads = config.threadCount;
+    if (!config.memoryTest) {
+        memorySize = threads * kSmallAreaBytes;
+        *areaSize = kSmallAreaBytes;
+        return S_OK;
+    }
+
+    MEMORYSTATUSEX status;
+    std::memset(&status, 0, sizeof status);
+    status.dwLength = sizeof status;
+    if (!g_kernel.GlobalMemoryStatusEx(&status))
+        return LastErrorStatus();
+
+    const unsigned long long availableMB64 = status.ullAvailPhys / kMB;
+    const unsigned int availableMB = static_cast<unsigned int>(availableMB64);
+    if (config.memorySizeMB > availableMB)
+        return E_OUTOFMEMORY;
+
+    unsigned int requestedMB = config.memorySizeMB;
+    if (requestedMB == 0) {
+        // All available memory, but no more than one reservable 32-bit block.
+        requestedMB = availableMB64 > kMaxBlockMB ? kMaxBlockMB : availableMB;
+        const unsigned int reservable = ReservableMB();
+        if (requestedMB > reservable)
+            requestedMB = reservable;
+    } else if (requestedMB > kMaxBlockMB) {
+        return E_OUTOFMEMORY;
+    }
+
+    const unsigned int perWorkerMB = requestedMB / threads;
+    config.memorySizeMB = threads * perWorkerMB;
+    memorySize = threads * perWorkerMB * kMB;
+    *areaSize = perWorkerMB * kMB;
+    return S_OK;
+}
+
+HRESULT CTestEngine::StartTest()
+{
+    const unsigned int threads = config.threadCount;
+    if (threads == 0 || threads > kMaxWorkers)
+        return E_INVALIDARG;
+
+    unsigned int areaSize = 0;
+    HRESULT status = SizeBlock(&areaSize);
+    if (FAILED(status))
+        return status;
+
+    memoryBase = static_cast<unsigned char*>(
+        g_kernel.VirtualAlloc(nullptr, memorySize, MEM_RESERVE, PAGE_READWRITE));
+    if (!memoryBase)
+        return LastErrorStatus();
+
+    void* committed = g_kernel.VirtualAlloc(memoryBase, memorySize, MEM_COMMIT, PAGE_READWRITE);
+    if (!committed) {
+        status = LastErrorStatus();
+        g_kernel.VirtualFree(memoryBase, 0, MEM_RELEASE);
+        memoryBase = nullptr;
+        return status;
+    }
+    memoryBase = static_cast<unsigned char*>(committed);
+    std::memset(memoryBase, 0, memorySize);
+
+    for (unsigned int i = 0; i < threads; ++i) {
+        workerAreas[i].base = memoryBase + i * areaSize;
+        workerAreas[i].size = areaSize;
+        workerThreads[i] = g_kernel.CreateThread(nullptr, 0, WorkerThreadProc, &workerAreas[i],
+                                                 CREATE_SUSPENDED, nullptr);
+        if (!workerThreads[i])
+            return LastErrorStatus();
+    }
+
+    InterlockedExchange(&testRunning, 1);
+    for (unsigned int i = 0; i < threads; ++i)
+        g_kernel.ResumeThread(workerThreads[i]);
+
+    startTimeMs = GetTimeMs();
+    double baselineLoad = 0.0;
+    MeasureCpuLoad(&baselineLoad);
+    WriteLog("Test Started --");
+    return S_OK;
+}
+
+void CTestEngine::ReleaseBlock()
+{
+    if (!memoryBase)
+        return;
+    g_kernel.VirtualFree(memoryBase, memorySize, MEM_DECOMMIT);
+    g_kernel.VirtualFree(memoryBase, 0, MEM_RELEASE);
+    memoryBase = nullptr;
+}
+
+HRESULT CTestEngine::StopTest()
+{
+    // Only a start that succeeded raised the flag: that run earns the stop marker.
+    const LONG wasRunning = InterlockedExchange(&testRunning, 0);
+
+    const unsigned int threads = config.threadCount < kMaxWorkers ? config.threadCount : kMaxWorkers;
+    for (unsigned int i = 0; i < threads; ++i) {
+        if (!workerThreads[i])
+            continue;
+        // Workers left suspended by a failed start see the cleared flag and end at once.
+        if (!wasRunning)
+            g_kernel.ResumeThread(workerThreads[i]);
+        g_kernel.WaitForSingleObject(workerThreads[i], INFINITE);
+        g_kernel.CloseHandle(workerThreads[i]);
+        workerThreads[i] = nullptr;
+    }
+
+    ReleaseBlock();
+
+    if (wasRunning)
+        WriteLog("Test Stopped --");
+    return S_OK;
+}

@@ -1,0 +1,40 @@
+#pragma once
+#include <windows.h>
+
+#include "engine/TestConfig.h"
+
+const unsigned int kMaxWorkers = 16;
+const unsigned int kSmallAreaBytes = 8192;
+
+// One worker's share of the memory block.
+struct WorkerArea {
+    unsigned char* base;
+    unsigned int size;   // bytes; a multiple of 512, or below 32 for an idle worker
+};
+
+// Run flag polled by the workers between passes; written only with InterlockedExchange.
+extern volatile LONG testRunning;
+// Worker handles, slot i for worker i; null when empty.
+extern HANDLE workerThreads[kMaxWorkers];
+
+// The one test engine: configuration, memory block, workers and the periodic sample.
+class CTestEngine {
+public:
+    CTestEngine();
+    virtual ~CTestEngine();
+
+    HRESULT SetConfig(const TestConfig& newConfig);
+    HRESULT StartTest();
+    HRESULT StopTest();
+    HRESULT SampleTick();
+
+    TestConfig config;
+    WorkerArea workerAreas[kMaxWorkers];
+    unsigned char* memoryBase;
+    unsigned int memorySize;
+    unsigned int startTimeMs;
+
+private:
+    HRESULT SizeBlock(unsigned int* areaSize);
+    void ReleaseBlock();
+};

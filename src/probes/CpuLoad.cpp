@@ -1,0 +1,70 @@
+#include "probes/CpuLoad.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "engine/KernelServices.h"
+
+double previousIdleTime = 0.0;
+double previousSystemTime = 0.0;
+
+namespace {
+
+typedef LONG(WINAPI* NtQuerySystemInformationFn)(ULONG infoClass, PVOID buffer, ULONG length,
+                                                 PULONG returnedLength);
+
+const ULONG kBasicInformation = 0;
+const ULONG kPerformanceInformation = 2;
+const ULONG kTimeOfDayInformation = 3;
+
+long long ReadInt64(const unsigned char* bytes)
+{
+    long long value;
+    std::memcpy(&value, bytes, sizeof value);
+    return value;
+}
+
+} // namespace
+
+int MeasureCpuLoad(double* load)
+{
+    *load = 0.0;
+
+    HMODULE ntdll = g_kernel.GetModuleHandleA("ntdll");
+    if (!ntdll)
+        return 0;
+    NtQuerySystemInformationFn query = reinterpret_cast<NtQuerySystemInformationFn>(
+        reinterpret_cast<void*>(g_kernel.GetProcAddress(ntdll, "NtQuerySystemInformation")));
+    if (!query)
+        return 0;
+
+    alignas(8) unsigned char basic[44];
+    alignas(8) unsigned char timeOfDay[32];
+    alignas(8) unsigned char performance[312];
+    if (query(kBasicInformation, basic, sizeof basic, nullptr) != 0)
+        return 0;
+    if (query(kTimeOfDayInformation, timeOfDay, sizeof timeOfDay, nullptr) != 0)
+        return 0;
+    if (query(kPerformanceInformation, performance, sizeof performance, nullptr) != 0)
+        return 0;
+
+    const unsigned int processors = basic[40];
+    const double systemTime = static_cast<double>(ReadInt64(timeOfDay + 8));
+    const double idleTime = static_cast<double>(ReadInt64(performance));
+    // No processors or no time since the previous reading: no figure can be
+    // formed, so the reading fails and the previous one stays the baseline.
+    if (processors == 0)
+        return 0;
+    if (previousIdleTime != 0.0 && !(systemTime - previousSystemTime > 0.0))
+        return 0;
+
+    double idlePercent = 100.0;
+    if (previousIdleTime != 0.0)
+        idlePercent = (idleTime - previousIdleTime) / (systemTime - previousSystemTime) * 100.0 / processors;
+
+    previousIdleTime = idleTime;
+    previousSystemTime = systemTime;
+    *load = 100.0 - idlePercent;
+    return 1;
+}
