@@ -56,7 +56,7 @@ KernelVariant BestKernelVariant();
 
 // Areas at least this large (bytes) store d with non-temporal stores: their
 // passes stream through memory, and cached stores would only add a read of d.
-const unsigned int kStreamAreaBytes = 8u << 20;
+const unsigned int kStreamAreaBytes = 4u << 20;
 
 // Whether WorkerThreadProc uses the stream forms for an area.
 bool UsesStreamStores(const unsigned char* base, unsigned int size);
