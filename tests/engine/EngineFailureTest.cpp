@@ -1,7 +1,7 @@
 // Every way a start can fail: the status it returns and what it leaves behind.
 #include <gtest/gtest.h>
 
-#include "EngineFakes.h"
+#include "support/EngineFakes.h"
 #include "engine/Status.h"
 #include "engine/TestEngine.h"
 #include "support/LogLines.h"

@@ -1,7 +1,7 @@
 // Block sizing, worker layout and the start/stop order, with recorded kernel calls.
 #include <gtest/gtest.h>
 
-#include "EngineFakes.h"
+#include "support/EngineFakes.h"
 #include "engine/TestEngine.h"
 #include "engine/WorkerKernel.h"
 #include "support/LogLines.h"

@@ -1,4 +1,4 @@
-#include "EngineFakes.h"
+#include "support/EngineFakes.h"
 
 #include "engine/TestEngine.h"
 
