@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -222,6 +223,11 @@ struct FailingQuery {
     size_t queriesMade;   // including the failing one
     LONG status;
 };
+
+void PrintTo(const FailingQuery& query, std::ostream* out)
+{
+    *out << "class " << query.infoClass << " failing with 0x" << std::hex << query.status;
+}
 
 class CpuLoadFailingQuery : public CpuLoadScripted,
                             public ::testing::WithParamInterface<FailingQuery> {};
