@@ -6,6 +6,7 @@
 //   create=I:E       creating worker I fails with error E
 //   avail=MB         the machine reports MB of available physical memory
 //   clock=F          the performance counter runs F times faster than real time
+//   cpuid=N          only one in N processor identification instructions runs (faster samples)
 #include <windows.h>
 
 #include <cstdlib>
@@ -20,6 +21,8 @@ int g_createIndex = -1;
 int g_createCount;
 unsigned long long g_availableMB;
 long long g_clockFactor = 1;
+unsigned long g_cpuidStride = 1;
+unsigned long g_cpuidCalls;
 
 BOOL WINAPI FaultyMemoryStatus(LPMEMORYSTATUSEX status)
 {
@@ -63,6 +66,12 @@ BOOL WINAPI FastCounter(LARGE_INTEGER* count)
     return TRUE;
 }
 
+void ThinnedCpuid(unsigned leaf, unsigned subLeaf)
+{
+    if (g_cpuidCalls++ % g_cpuidStride == 0)
+        RealKernelServices().ExecuteCpuid(leaf, subLeaf);
+}
+
 struct FaultInstaller {
     FaultInstaller()
     {
@@ -91,6 +100,9 @@ struct FaultInstaller {
             } else if (!std::strcmp(item, "clock")) {
                 g_clockFactor = number ? number : 1;
                 g_kernel.QueryPerformanceCounter = FastCounter;
+            } else if (!std::strcmp(item, "cpuid")) {
+                g_cpuidStride = number ? number : 1;
+                g_kernel.ExecuteCpuid = ThinnedCpuid;
             }
         }
         g_kernel.GlobalMemoryStatusEx = FaultyMemoryStatus;
