@@ -17,7 +17,9 @@ void CpuidInstruction(unsigned leaf, unsigned subLeaf)
     asm volatile("" : : "r"(regs[0]), "r"(regs[1]), "r"(regs[2]), "r"(regs[3]) : "memory");
 }
 
-const KernelServices kRealServices = {
+// Initialised before any other static object, so that code running during static
+// initialisation (and test programs that replace entries then) sees the real table.
+const KernelServices kRealServices __attribute__((init_priority(101))) = {
     ::GlobalMemoryStatusEx,
     ::VirtualAlloc,
     ::VirtualFree,
@@ -46,7 +48,7 @@ const KernelServices kRealServices = {
 
 } // namespace
 
-KernelServices g_kernel = kRealServices;
+KernelServices g_kernel __attribute__((init_priority(101))) = kRealServices;
 
 const KernelServices& RealKernelServices()
 {

@@ -1,7 +1,6 @@
 #include "support/ProcessCounters.h"
 
 #include <windows.h>
-#include <psapi.h>
 #include <tlhelp32.h>
 
 ProcessCounters ReadProcessCounters()
@@ -23,10 +22,17 @@ ProcessCounters ReadProcessCounters()
         CloseHandle(snapshot);
     }
 
-    PROCESS_MEMORY_COUNTERS_EX memory = {};
-    memory.cb = sizeof memory;
-    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
-                         sizeof memory);
-    counters.committedBytes = memory.PrivateUsage;
+    // Private committed memory, summed over the address space (Wine leaves
+    // the process memory counters' private usage at zero).
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    const char* address = static_cast<const char*>(info.lpMinimumApplicationAddress);
+    MEMORY_BASIC_INFORMATION region;
+    while (address < static_cast<const char*>(info.lpMaximumApplicationAddress)
+           && VirtualQuery(address, &region, sizeof region) == sizeof region) {
+        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE)
+            counters.committedBytes += region.RegionSize;
+        address = static_cast<const char*>(region.BaseAddress) + region.RegionSize;
+    }
     return counters;
 }

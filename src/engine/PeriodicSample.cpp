@@ -1,0 +1,44 @@
+#include "engine/TestEngine.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "engine/Clock.h"
+#include "log/TestLog.h"
+#include "probes/CpuFrequency.h"
+#include "probes/CpuLoad.h"
+
+namespace {
+
+const size_t kTextBufferSize = 100;
+
+} // namespace
+
+// One sample per log interval: ends the run once the duration has passed,
+// otherwise logs the clock rate and, if asked, the processor load.
+HRESULT CTestEngine::SampleTick()
+{
+    const unsigned int elapsedMs = GetTimeMs() - startTimeMs;
+    if (elapsedMs > config.durationMs)
+        return S_FALSE;
+
+    // Probe results are not checked: a failed probe leaves its figure at 0.
+    double frequency = 0.0;
+    MeasureCpuFrequency(&frequency);
+    char frequencyPiece[kTextBufferSize];
+    std::snprintf(frequencyPiece, sizeof frequencyPiece, "Freq %.2lf MHz", frequency * 0.000001);
+
+    char status[kTextBufferSize];
+    std::snprintf(status, sizeof status, "%s", frequencyPiece);
+
+    if (config.logCpuLoad) {
+        double load = 0.0;
+        MeasureCpuLoad(&load);
+        char loadPiece[kTextBufferSize];
+        std::snprintf(loadPiece, sizeof loadPiece, ", Load %.2lf%%", load);
+        std::strncat(status, loadPiece, sizeof status - std::strlen(status) - 1);
+    }
+
+    WriteLog(status);
+    return S_OK;
+}
