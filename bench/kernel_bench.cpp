@@ -18,6 +18,7 @@
 #include "engine/KernelServices.h"
 #include "engine/TestEngine.h"
 #include "engine/WorkerKernel.h"
+#include "probes/CpuFrequency.h"
 #include "probes/CpuLoad.h"
 
 namespace {
@@ -30,7 +31,8 @@ const unsigned int kSweepBytes = 256 * kMB;
 const DWORD kScalingRunMs = 500;          // one multi-thread measurement
 const unsigned int kScalingRepeats = 3;   // best of
 const unsigned int kStopRepeats = 5;
-const unsigned int kProbeCalls = 100;
+const unsigned int kLoadProbeCalls = 100;
+const unsigned int kFrequencyProbeCalls = 5;
 
 // --- clocks -----------------------------------------------------------------
 
@@ -584,16 +586,29 @@ void PrintStop()
 
 void PrintProbes()
 {
-    Title("Cost of one probe measurement (mean of consecutive calls)");
-    Table("| probe | calls | ms per call |");
-    double load = 0.0;
-    MeasureCpuLoad(&load);
-    const double t0 = Seconds();
-    for (unsigned int i = 0; i < kProbeCalls; ++i)
-        MeasureCpuLoad(&load);
-    const double t1 = Seconds();
-    std::printf("| MeasureCpuLoad | %u | %.4f |\n", kProbeCalls, (t1 - t0) * 1e3 / kProbeCalls);
-    std::printf("| MeasureCpuFrequency | - | not on this branch |\n");
+    Title("Cost of one probe measurement, idle machine (mean and worst of consecutive calls)");
+    Table("| probe | calls | mean ms | worst ms |");
+    double value = 0.0;
+    MeasureCpuLoad(&value);
+    struct Probe {
+        const char* name;
+        int (*measure)(double*);
+        unsigned int calls;
+    };
+    const Probe probes[] = {{"MeasureCpuFrequency", MeasureCpuFrequency, kFrequencyProbeCalls},
+                            {"MeasureCpuLoad", MeasureCpuLoad, kLoadProbeCalls}};
+    for (const Probe& probe : probes) {
+        double total = 0.0, worst = 0.0;
+        for (unsigned int i = 0; i < probe.calls; ++i) {
+            const double t0 = Seconds();
+            probe.measure(&value);
+            const double cost = Seconds() - t0;
+            total += cost;
+            worst = std::max(worst, cost);
+        }
+        std::printf("| %s | %u | %.3f | %.3f |\n", probe.name, probe.calls,
+                    total * 1e3 / probe.calls, worst * 1e3);
+    }
 }
 
 } // namespace
