@@ -36,7 +36,7 @@ DWORD Stop(HANDLE thread)
 
 // An address range that is reserved but not committed: any touch faults.
 struct UntouchableArea {
-    UntouchableArea(unsigned int size)
+    explicit UntouchableArea(unsigned int size)
     {
         base = static_cast<unsigned char*>(VirtualAlloc(nullptr, 1 << 20, MEM_RESERVE, PAGE_NOACCESS));
         area.base = base;
