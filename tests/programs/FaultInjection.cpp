@@ -75,11 +75,11 @@ void ThinnedCpuid(unsigned leaf, unsigned subLeaf)
 struct FaultInstaller {
     FaultInstaller()
     {
-        char spec[256];
-        const DWORD length = GetEnvironmentVariableA("BURNWRIGHT_FAULTS", spec, sizeof spec);
-        if (length == 0 || length >= sizeof spec)
+        char request[256];
+        const DWORD length = GetEnvironmentVariableA("BURNWRIGHT_FAULTS", request, sizeof request);
+        if (length == 0 || length >= sizeof request)
             return;
-        for (char* item = std::strtok(spec, ","); item; item = std::strtok(nullptr, ",")) {
+        for (char* item = std::strtok(request, ","); item; item = std::strtok(nullptr, ",")) {
             char* value = std::strchr(item, '=');
             if (!value)
                 continue;
