@@ -12,8 +12,6 @@ public:
     CWnd(const CWnd&) = delete;
     CWnd& operator=(const CWnd&) = delete;
 
-    HWND GetSafeHwnd() const { return this ? m_hWnd : nullptr; }
-
     virtual BOOL DestroyWindow();
 
     // The child control with this id, or null.

@@ -223,6 +223,11 @@ unsigned IconOnScreen(HWND box)
 
 // --- Free functions -----------------------------------------------------
 
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs)
+{
+    return WaitFor(condition, timeoutMs);
+}
+
 std::string WindowText(HWND hwnd)
 {
     LRESULT length = 0;

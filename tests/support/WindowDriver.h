@@ -1,6 +1,7 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,9 @@ struct MessageBoxInfo {
     unsigned icon = 0;
     std::vector<int> buttons;   // ids of the buttons, e.g. IDOK, IDCANCEL
 };
+
+// Polls the condition until it holds (true) or the time is up (false).
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs);
 
 // A window's text, read with WM_GETTEXT (also across processes).
 std::string WindowText(HWND hwnd);
