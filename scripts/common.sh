@@ -19,4 +19,12 @@ prepare_wine_prefix() {
         timeout 300 wineboot -i >/dev/null 2>&1 || true
         timeout 60 wineserver -w || true
     fi
+    # Debian's Wine does not find its own fonts (MS Sans Serif and the rest)
+    # unless they are in the prefix's font folder.
+    local fonts="$WINEPREFIX/drive_c/windows/Fonts"
+    if [ -d /usr/share/wine/fonts ] && [ -d "$fonts" ]; then
+        for font in /usr/share/wine/fonts/*; do
+            [ -e "$fonts/$(basename "$font")" ] || ln -s "$font" "$fonts/"
+        done
+    fi
 }

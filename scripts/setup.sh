@@ -6,7 +6,7 @@ need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'ok installed'; }
 
 for p in cmake make g++-mingw-w64-i686-posix mingw-w64-tools binutils-mingw-w64-i686 \
-         wine wine32:i386 xvfb xauth googletest imagemagick x11-utils python3; do
+         wine wine32:i386 fonts-wine xvfb xauth googletest imagemagick x11-utils python3; do
     have "$p" || need+=("$p")
 done
 

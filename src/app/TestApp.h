@@ -4,14 +4,16 @@
 
 class CTestDlg;
 
-// The application: owns the one engine and points to the main dialog.
+// The application: owns the one test engine and creates the main dialog.
 class CTestApp : public CWinApp {
 public:
     CTestApp();
-    virtual ~CTestApp();
-    virtual BOOL InitInstance();
+    ~CTestApp() override;
+
+    BOOL InitInstance() override;
 
     CTestEngine m_engine;
+    // The main dialog; null before start-up and once the dialog has deleted itself.
     CTestDlg* m_pMainDlg;
 };
 

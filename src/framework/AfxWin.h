@@ -1,21 +1,13 @@
 #pragma once
-// Placeholder: the framework layer (application, windows, dialogs) is being written.
+// The application framework: application object, windows, dialogs, data
+// exchange, message boxes, strings and painting, over the plain Win32 API.
 #include <windows.h>
 
-class CWnd {
-public:
-    virtual ~CWnd() {}
-    HWND m_hWnd = nullptr;
-};
-
-class CWinApp {
-public:
-    explicit CWinApp(const char* appName = nullptr);
-    virtual ~CWinApp();
-    virtual BOOL InitInstance();
-    virtual int Run();
-    virtual int ExitInstance();
-    CWnd* m_pMainWnd;
-};
-
-int AfxWinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show);
+#include "framework/CDialog.h"
+#include "framework/CPaintDC.h"
+#include "framework/CString.h"
+#include "framework/CWinApp.h"
+#include "framework/CWnd.h"
+#include "framework/DataExchange.h"
+#include "framework/MessageBox.h"
+#include "framework/MessageMap.h"

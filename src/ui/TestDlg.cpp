@@ -1,9 +1,226 @@
 #include "ui/TestDlg.h"
 
+#include <commctrl.h>
+
+#include "app/TestApp.h"
+#include "log/TestLog.h"
+
+namespace {
+
+const UINT_PTR kSampleTimerId = 1;
+
+struct SpinSetting {
+    int spinId;
+    int editId;
+    short lower;
+    short upper;
+};
+
+const SpinSetting kSpins[] = {
+    { IDC_HOURS_SPIN, IDC_HOURS, 0, 24 },
+    { IDC_MINUTES_SPIN, IDC_MINUTES, 0, 59 },
+    { IDC_LOG_INTERVAL_SPIN, IDC_LOG_INTERVAL, 1, 60 },
+};
+
+} // namespace
+
+BEGIN_MESSAGE_MAP(CTestDlg, CDialog)
+    ON_WM_PAINT()
+    ON_WM_QUERYDRAGICON()
+    ON_BN_CLICKED(IDC_RUN_TEST, OnRunTest)
+    ON_WM_TIMER()
+END_MESSAGE_MAP()
+
+CTestDlg::CTestDlg(CWnd* pParent)
+    : CDialog(CTestDlg::IDD, pParent),
+      m_bTestCpu(1),
+      m_bTestMemory(0),
+      m_bTestVpu(0),
+      m_bTestVideoMemory(0),
+      m_nMemorySize(8),
+      m_nRenderTargetSize(-1),
+      m_nTextureSize(-1),
+      m_nTextureCount(-1),
+      m_nThreadCount(0),
+      m_bLogCpuLoad(1),
+      m_bLogCpuTemperature(0),
+      m_bLogVpuTemperature(0),
+      m_nLogInterval(10),
+      m_nHours(0),
+      m_nMinutes(10),
+      m_bLogCpuFrequency(1),
+      m_bShowHistory(1),
+      m_nTimer(0),
+      m_bRunning(0),
+      m_hIcon(AfxGetApp()->LoadIcon(IDR_MAINFRAME))
+{
+}
+
+CTestDlg::~CTestDlg() {}
+
+void CTestDlg::DoDataExchange(CDataExchange* pDX)
+{
+    CDialog::DoDataExchange(pDX);
+    DDX_Check(pDX, IDC_TEST_CPU, m_bTestCpu);
+    DDX_Check(pDX, IDC_TEST_MEMORY, m_bTestMemory);
+    DDX_Check(pDX, IDC_TEST_VPU, m_bTestVpu);
+    DDX_Check(pDX, IDC_TEST_VIDEO_MEMORY, m_bTestVideoMemory);
+    DDX_CBIndex(pDX, IDC_MEMORY_SIZE, m_nMemorySize);
+    DDX_CBIndex(pDX, IDC_RENDER_TARGET_SIZE, m_nRenderTargetSize);
+    DDX_CBIndex(pDX, IDC_TEXTURE_SIZE, m_nTextureSize);
+    DDX_CBIndex(pDX, IDC_TEXTURE_COUNT, m_nTextureCount);
+    DDX_CBIndex(pDX, IDC_THREAD_COUNT, m_nThreadCount);
+    DDX_Check(pDX, IDC_LOG_CPU_LOAD, m_bLogCpuLoad);
+    DDX_Check(pDX, IDC_LOG_CPU_TEMPERATURE, m_bLogCpuTemperature);
+    DDX_Check(pDX, IDC_LOG_VPU_TEMPERATURE, m_bLogVpuTemperature);
+    DDX_Text(pDX, IDC_LOG_INTERVAL, m_nLogInterval);
+    DDX_Text(pDX, IDC_HOURS, m_nHours);
+    DDX_Text(pDX, IDC_MINUTES, m_nMinutes);
+    DDX_Check(pDX, IDC_LOG_CPU_FREQUENCY, m_bLogCpuFrequency);
+    DDX_Check(pDX, IDC_SHOW_HISTORY, m_bShowHistory);
+
+    // Range checks, after every field has been read.
+    pDX->PrepareEditCtrl(IDC_HOURS);
+    DDV_MinMaxUInt(pDX, m_nHours, 0, 24);
+    pDX->PrepareEditCtrl(IDC_MINUTES);
+    DDV_MinMaxUInt(pDX, m_nMinutes, m_nHours == 0 ? 1 : 0, 59);
+    pDX->PrepareEditCtrl(IDC_LOG_INTERVAL);
+    DDV_MinMaxUInt(pDX, m_nLogInterval, 1, 60);
+}
+
+BOOL CTestDlg::OnInitDialog()
+{
+    CDialog::OnInitDialog();
+
+    SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+    SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+
+    for (const SpinSetting& spin : kSpins)
+        ::SendMessageA(GetDlgItem(spin.spinId), UDM_SETRANGE, 0, MAKELPARAM(spin.upper, spin.lower));
+    for (const SpinSetting& spin : kSpins)
+        ::SendMessageA(GetDlgItem(spin.spinId), UDM_SETBUDDY,
+                       reinterpret_cast<WPARAM>(GetDlgItem(spin.editId)), 0);
+    return TRUE;
+}
+
+void CTestDlg::OnPaint()
+{
+    if (!IsIconic()) {
+        Default();
+        return;
+    }
+    CPaintDC dc(this);
+    SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.GetSafeHdc()), 0);
+    RECT client;
+    GetClientRect(&client);
+    const int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
+    const int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
+    dc.DrawIcon(x, y, m_hIcon);
+}
+
+HCURSOR CTestDlg::OnQueryDragIcon()
+{
+    return static_cast<HCURSOR>(m_hIcon);
+}
+
 void CTestDlg::AddLogLine(const char* text)
 {
-    HWND list = GetDlgItem(m_hWnd, 1023);
-    SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
-    const LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
-    SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(count - 1), 0);
+    HWND list = GetDlgItem(IDC_LOG_LIST);
+    ::SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+    const LRESULT count = ::SendMessageA(list, LB_GETCOUNT, 0, 0);
+    ::SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(count - 1), 0);
+}
+
+RunSelections CTestDlg::Selections() const
+{
+    RunSelections s;
+    s.testMemory = m_bTestMemory;
+    s.testVpu = m_bTestVpu;
+    s.testVideoMemory = m_bTestVideoMemory;
+    s.threadIndex = m_nThreadCount;
+    s.memoryIndex = m_nMemorySize;
+    s.renderTargetIndex = m_nRenderTargetSize;
+    s.textureSizeIndex = m_nTextureSize;
+    s.textureCountIndex = m_nTextureCount;
+    s.hours = m_nHours;
+    s.minutes = m_nMinutes;
+    s.logIntervalSeconds = m_nLogInterval;
+    s.logCpuLoad = m_bLogCpuLoad;
+    s.logCpuTemperature = m_bLogCpuTemperature;
+    s.logVpuTemperature = m_bLogVpuTemperature;
+    return s;
+}
+
+void CTestDlg::OnRunTest()
+{
+    // "Run Test" is disabled during a run; a stray command must not start a second one.
+    if (m_bRunning)
+        return;
+    if (!UpdateData(TRUE))
+        return;
+
+    if (m_bShowHistory) {
+        unsigned int runCount = 0;
+        unsigned int completedCount = 0;
+        int lastRunSucceeded = 0;
+        char lastLine[256] = "";
+        ReadLogHistory(&runCount, &completedCount, &lastRunSucceeded, lastLine);
+        const HistorySummary summary =
+            FormatHistorySummary(runCount, completedCount, lastRunSucceeded, lastLine);
+        AfxMessageBox(summary.text.c_str(), MB_OK | summary.icon);
+    }
+
+    const TestConfig config = BuildTestConfig(Selections());
+    theApp.m_engine.SetConfig(config);
+    const HRESULT status = theApp.m_engine.StartTest();
+    if (status < 0) {
+        theApp.m_engine.StopTest();
+        CString message;
+        message.Format("Test Initialization Failed. Error %08X", static_cast<unsigned int>(status));
+        AfxMessageBox(message, MB_OK | MB_ICONSTOP);
+        return;
+    }
+
+    ::EnableWindow(GetDlgItem(IDC_RUN_TEST), FALSE);
+    m_bRunning = 1;
+    m_nTimer = static_cast<UINT>(SetTimer(kSampleTimerId, config.logIntervalMs, nullptr));
+}
+
+void CTestDlg::OnTimer(UINT)
+{
+    if (m_bRunning && theApp.m_engine.SampleTick() != 0)
+        StopRun();
+    Default();
+}
+
+void CTestDlg::OnCancel()
+{
+    if (!m_bRunning) {
+        DestroyWindow();
+        return;
+    }
+    if (AfxMessageBox("Terminate the test?", MB_OKCANCEL | MB_ICONEXCLAMATION) != IDOK)
+        return;
+    // Also when a tick ended the run while the question was open.
+    StopRun();
+}
+
+void CTestDlg::StopRun()
+{
+    theApp.m_engine.StopTest();
+    m_bRunning = 0;
+    if (m_nTimer != 0) {
+        KillTimer(m_nTimer);
+        m_nTimer = 0;
+    }
+    ::EnableWindow(GetDlgItem(IDC_RUN_TEST), TRUE);
+}
+
+void CTestDlg::PostNcDestroy()
+{
+    // Nothing may reach the dialog once it is gone.
+    if (theApp.m_pMainDlg == this)
+        theApp.m_pMainDlg = nullptr;
+    CDialog::PostNcDestroy();
+    delete this;
 }

@@ -1,8 +1,58 @@
 #pragma once
 #include "framework/AfxWin.h"
+#include "ui/RunConfig.h"
+#include "ui/resource.h"
 
-// Placeholder for the main dialog: only the log view operation for now.
-class CTestDlg : public CWnd {
+// The main dialog: the test settings, the log view and the run control.
+// It owns itself and deletes itself when its window is destroyed.
+class CTestDlg : public CDialog {
 public:
+    explicit CTestDlg(CWnd* pParent = nullptr);
+    ~CTestDlg() override;
+
+    enum { IDD = IDD_TEST_DIALOG };
+
+    // Appends a log line, selects it and scrolls it into view.
     void AddLogLine(const char* text);
+
+    // The choices that make up a run, from the members.
+    RunSelections Selections() const;
+
+    int m_bTestCpu;
+    int m_bTestMemory;
+    int m_bTestVpu;
+    int m_bTestVideoMemory;
+    int m_nMemorySize;
+    int m_nRenderTargetSize;
+    int m_nTextureSize;
+    int m_nTextureCount;
+    int m_nThreadCount;
+    int m_bLogCpuLoad;
+    int m_bLogCpuTemperature;
+    int m_bLogVpuTemperature;
+    UINT m_nLogInterval;
+    UINT m_nHours;
+    UINT m_nMinutes;
+    int m_bLogCpuFrequency;
+    int m_bShowHistory;
+    UINT m_nTimer;
+    int m_bRunning;
+    HICON m_hIcon;
+
+protected:
+    void DoDataExchange(CDataExchange* pDX) override;
+    void PostNcDestroy() override;
+    BOOL OnInitDialog() override;
+    void OnCancel() override;
+
+    afx_msg void OnPaint();
+    afx_msg HCURSOR OnQueryDragIcon();
+    afx_msg void OnRunTest();
+    afx_msg void OnTimer(UINT nIDEvent);
+
+    DECLARE_MESSAGE_MAP()
+
+private:
+    // Stops the run, its timer, and gives "Run Test" back.
+    void StopRun();
 };

@@ -1,0 +1,26 @@
+#pragma once
+#include "engine/TestConfig.h"
+
+// The dialog's accepted choices that make up a run: check states (0 or 1),
+// list indexes (-1 for no selection) and the three validated numbers.
+struct RunSelections {
+    int testMemory;
+    int testVpu;
+    int testVideoMemory;
+    int threadIndex;         // list 1005
+    int memoryIndex;         // list 1010
+    int renderTargetIndex;   // list 1011
+    int textureSizeIndex;    // list 1013
+    int textureCountIndex;   // list 1012
+    unsigned int hours;
+    unsigned int minutes;
+    unsigned int logIntervalSeconds;
+    int logCpuLoad;
+    int logCpuTemperature;
+    int logVpuTemperature;
+};
+
+// The run's configuration from the dialog's choices. Indexes outside a list
+// give the list's fallback: 1 thread, all available memory ("MAX"), and 0 for
+// the render-target and texture sizes.
+TestConfig BuildTestConfig(const RunSelections& selections);
