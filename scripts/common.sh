@@ -6,9 +6,12 @@ export WINEPREFIX="$BURNWRIGHT_WINEPREFIX"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 
+# configure_and_build [TARGET...]: configure, then build the targets (default: all).
 configure_and_build() {
-    cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
-    cmake --build "$build" -j"$(nproc)"
+    cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBURNWRIGHT_TESTS=ON >/dev/null
+    local targets=()
+    for target in "$@"; do targets+=(--target "$target"); done
+    cmake --build "$build" -j"$(nproc)" "${targets[@]}"
 }
 
 # The first start of a prefix takes a while; do it once, before anything is timed.

@@ -5,7 +5,7 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 bash "$root/scripts/setup.sh"
-configure_and_build -DBURNWRIGHT_TESTS=OFF
+configure_and_build Burnwright
 prepare_wine_prefix
 
 cd "${BURNWRIGHT_WORKDIR:-$root}"
