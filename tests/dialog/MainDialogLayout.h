@@ -2,6 +2,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <string>
+#include <vector>
+
 // Dialog template 102 as the program must show it: every control in template
 // (tab) order with its id, window class, text, position in dialog units,
 // styles and enabled state.
@@ -70,3 +73,17 @@ const ExpectedControl kExpectedControls[] = {
 };
 
 const int kExpectedControlCount = sizeof kExpectedControls / sizeof kExpectedControls[0];
+
+// The drop-down lists and their items in order.
+struct ExpectedList {
+    int id;
+    std::vector<std::string> items;
+};
+
+const ExpectedList kExpectedLists[] = {
+    { 1005, { "1", "2", "4", "8", "16" } },
+    { 1010, { "16", "32", "48", "64", "96", "128", "192", "256", "MAX" } },
+    { 1011, { "512x384", "640x480", "800x600", "1024x768", "1152x864", "1280x960", "1280x1024", "1600x1200" } },
+    { 1012, { "1", "2", "3", "4", "5", "6", "7", "8" } },
+    { 1013, { "16x16", "32x32", "64x64", "128x128", "256x256", "512x512", "1024x1024", "2048x2048" } },
+};

@@ -114,16 +114,8 @@ TEST_F(MainDialog, OpensCentredOnTheWorkArea)
 
 TEST_F(MainDialog, ListsHoldTheirItemsAndDefaultSelections)
 {
-    EXPECT_EQ((std::vector<std::string>{ "1", "2", "4", "8", "16" }), ComboItems(Item(1005)));
-    EXPECT_EQ((std::vector<std::string>{ "16", "32", "48", "64", "96", "128", "192", "256", "MAX" }),
-              ComboItems(Item(1010)));
-    EXPECT_EQ((std::vector<std::string>{ "512x384", "640x480", "800x600", "1024x768", "1152x864", "1280x960",
-                                         "1280x1024", "1600x1200" }),
-              ComboItems(Item(1011)));
-    EXPECT_EQ((std::vector<std::string>{ "1", "2", "3", "4", "5", "6", "7", "8" }), ComboItems(Item(1012)));
-    EXPECT_EQ((std::vector<std::string>{ "16x16", "32x32", "64x64", "128x128", "256x256", "512x512", "1024x1024",
-                                         "2048x2048" }),
-              ComboItems(Item(1013)));
+    for (const ExpectedList& list : kExpectedLists)
+        EXPECT_EQ(list.items, ComboItems(Item(list.id))) << list.id;
 
     EXPECT_EQ(0, SendMessageA(Item(1005), CB_GETCURSEL, 0, 0));
     EXPECT_EQ("1", Text(1005));

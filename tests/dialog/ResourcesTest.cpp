@@ -92,15 +92,10 @@ TEST(DialogResources, InitialisationDataFillsTheFiveListsInOrder)
         got.emplace_back(item.controlId, item.text);
     }
     std::vector<std::pair<int, std::string>> want;
-    const auto add = [&want](int id, std::initializer_list<const char*> texts) {
-        for (const char* text : texts)
-            want.emplace_back(id, text);
-    };
-    add(1005, { "1", "2", "4", "8", "16" });
-    add(1010, { "16", "32", "48", "64", "96", "128", "192", "256", "MAX" });
-    add(1011, { "512x384", "640x480", "800x600", "1024x768", "1152x864", "1280x960", "1280x1024", "1600x1200" });
-    add(1012, { "1", "2", "3", "4", "5", "6", "7", "8" });
-    add(1013, { "16x16", "32x32", "64x64", "128x128", "256x256", "512x512", "1024x1024", "2048x2048" });
+    for (const ExpectedList& list : kExpectedLists) {
+        for (const std::string& text : list.items)
+            want.emplace_back(list.id, text);
+    }
     EXPECT_EQ(want, got);
 }
 

@@ -184,16 +184,13 @@ TEST_F(EngineSizing, StopWaitsForEachWorkerInOrderThenReleasesTheBlock)
     EXPECT_EQ(expected, LogMessages(dir.ReadFile()));
 }
 
-TEST_F(EngineSizing, StopWithoutARunTouchesNothingAndWritesNoMarker)
+TEST_F(EngineSizing, StopWritesTheStopMarkerOnlyOnceAndOnlyAfterAStart)
 {
     EXPECT_EQ(S_OK, engine.StopTest());
     EXPECT_EQ(S_OK, engine.StopTest());
     EXPECT_TRUE(g_fake.calls.empty());
     EXPECT_FALSE(dir.Exists());
-}
 
-TEST_F(EngineSizing, OnlyTheFirstStopOfARunWritesTheStopMarker)
-{
     engine.SetConfig(Config(1));
     ASSERT_EQ(S_OK, engine.StartTest());
     engine.StopTest();

@@ -25,44 +25,17 @@ void RunPass(KernelPassFn pass, const KernelData& data)
     pass(data.a(), data.b(), data.c(), data.d(), data.n());
 }
 
-TEST_P(KernelVariantTest, PassMatchesTwoRoundingsOnSmallestArea)
+TEST_P(KernelVariantTest, BothStoreFormsMatchTwoRoundingsOnSmallOneGroupAndLargeAreas)
 {
-    KernelData data(kSmallAreaBytes);
-    ASSERT_TRUE(data.ok());
-    RunPass(Impl().pass, data);
-    EXPECT_EQ(-1, data.FirstWrongByte());
-}
-
-TEST_P(KernelVariantTest, StreamPassMatchesTwoRoundingsOnSmallestArea)
-{
-    KernelData data(kSmallAreaBytes);
-    ASSERT_TRUE(data.ok());
-    RunPass(Impl().streamPass, data);
-    EXPECT_EQ(-1, data.FirstWrongByte());
-}
-
-TEST_P(KernelVariantTest, PassCoversOneGroupOfSixteen)
-{
-    KernelData data(512);
-    ASSERT_TRUE(data.ok());
-    RunPass(Impl().pass, data);
-    EXPECT_EQ(-1, data.FirstWrongByte());
-}
-
-TEST_P(KernelVariantTest, BothStoreFormsMatchOnLargeArea)
-{
-    const unsigned int size = 32u << 20;
-    {
-        KernelData data(size, 0, 2);
-        ASSERT_TRUE(data.ok());
-        RunPass(Impl().pass, data);
-        EXPECT_EQ(-1, data.FirstWrongByte());
-    }
-    {
-        KernelData data(size, 0, 3);
-        ASSERT_TRUE(data.ok());
-        RunPass(Impl().streamPass, data);
-        EXPECT_EQ(-1, data.FirstWrongByte());
+    // The smallest area, one group of sixteen, and an area past the caches.
+    const unsigned int sizes[] = {kSmallAreaBytes, 512, 32u << 20};
+    for (unsigned int size : sizes) {
+        for (bool streamed : {false, true}) {
+            KernelData data(size, 0, streamed ? 3 : 2);
+            ASSERT_TRUE(data.ok());
+            RunPass(streamed ? Impl().streamPass : Impl().pass, data);
+            EXPECT_EQ(-1, data.FirstWrongByte()) << size << (streamed ? " bytes, streamed" : " bytes");
+        }
     }
 }
 

@@ -17,53 +17,30 @@ CpuVectorInfo Info(unsigned int maxLeaf, unsigned int leaf1Ecx, unsigned int lea
     return info;
 }
 
-TEST(KernelSelect, AllSupportedGivesAvx512)
+TEST(KernelSelect, TheBestVariantThatProcessorAndOperatingSystemBothSupport)
 {
-    EXPECT_EQ(kKernelAvx512, SelectKernelVariant(Info(0x1F, kOsxsave | kAvx, kAvx512f,
-                                                      kX87SseAvxAvx512)));
-}
-
-TEST(KernelSelect, AvxWithoutAvx512GivesAvx)
-{
-    EXPECT_EQ(kKernelAvx, SelectKernelVariant(Info(0x16, kOsxsave | kAvx, 0, kX87SseAvx)));
-}
-
-TEST(KernelSelect, OperatingSystemWithoutZmmStateGivesAvx)
-{
-    // The processor has AVX-512F, but the OS saves only XMM and YMM state.
-    EXPECT_EQ(kKernelAvx, SelectKernelVariant(Info(0x1F, kOsxsave | kAvx, kAvx512f, kX87SseAvx)));
-    // Opmask and upper ZMM state, but not the upper sixteen registers.
-    EXPECT_EQ(kKernelAvx,
-              SelectKernelVariant(Info(0x1F, kOsxsave | kAvx, kAvx512f, kX87SseAvx | 0x60)));
-}
-
-TEST(KernelSelect, OperatingSystemWithoutYmmStateGivesSse2)
-{
-    EXPECT_EQ(kKernelSse2, SelectKernelVariant(Info(0x1F, kOsxsave | kAvx, kAvx512f, 0x03)));
-    EXPECT_EQ(kKernelSse2, SelectKernelVariant(Info(0x1F, kOsxsave | kAvx, kAvx512f, 0xE3)));
-}
-
-TEST(KernelSelect, NoOsxsaveGivesSse2)
-{
-    // Without OSXSAVE the register-state word cannot be read; whatever it holds is moot.
-    EXPECT_EQ(kKernelSse2, SelectKernelVariant(Info(0x1F, kAvx, kAvx512f, kX87SseAvxAvx512)));
-}
-
-TEST(KernelSelect, NoAvxBitGivesSse2)
-{
-    EXPECT_EQ(kKernelSse2, SelectKernelVariant(Info(0x1F, kOsxsave, kAvx512f, kX87SseAvxAvx512)));
-}
-
-TEST(KernelSelect, Leaf7BeyondMaximumIsIgnored)
-{
-    EXPECT_EQ(kKernelAvx, SelectKernelVariant(Info(6, kOsxsave | kAvx, kAvx512f,
-                                                   kX87SseAvxAvx512)));
-}
-
-TEST(KernelSelect, NoLeafOneGivesSse2)
-{
-    EXPECT_EQ(kKernelSse2, SelectKernelVariant(Info(0, kOsxsave | kAvx, kAvx512f,
-                                                    kX87SseAvxAvx512)));
+    const struct {
+        const char* what;
+        CpuVectorInfo info;
+        KernelVariant expected;
+    } cases[] = {
+        {"all supported", Info(0x1F, kOsxsave | kAvx, kAvx512f, kX87SseAvxAvx512), kKernelAvx512},
+        {"AVX without AVX-512", Info(0x16, kOsxsave | kAvx, 0, kX87SseAvx), kKernelAvx},
+        // The processor has AVX-512F, but the OS saves only XMM and YMM state.
+        {"no ZMM state", Info(0x1F, kOsxsave | kAvx, kAvx512f, kX87SseAvx), kKernelAvx},
+        // Opmask and upper ZMM state, but not the upper sixteen registers.
+        {"no high ZMM state", Info(0x1F, kOsxsave | kAvx, kAvx512f, kX87SseAvx | 0x60), kKernelAvx},
+        {"no YMM state", Info(0x1F, kOsxsave | kAvx, kAvx512f, 0x03), kKernelSse2},
+        {"no YMM state, ZMM bits set", Info(0x1F, kOsxsave | kAvx, kAvx512f, 0xE3), kKernelSse2},
+        // Without OSXSAVE the register-state word cannot be read; whatever it holds is moot.
+        {"no OSXSAVE", Info(0x1F, kAvx, kAvx512f, kX87SseAvxAvx512), kKernelSse2},
+        {"no AVX bit", Info(0x1F, kOsxsave, kAvx512f, kX87SseAvxAvx512), kKernelSse2},
+        {"leaf 7 beyond the maximum is ignored", Info(6, kOsxsave | kAvx, kAvx512f, kX87SseAvxAvx512),
+         kKernelAvx},
+        {"no leaf 1", Info(0, kOsxsave | kAvx, kAvx512f, kX87SseAvxAvx512), kKernelSse2},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.expected, SelectKernelVariant(c.info)) << c.what;
 }
 
 // What this machine reports must be consistent with the variant it gets.

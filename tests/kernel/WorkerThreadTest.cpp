@@ -80,33 +80,24 @@ bool WaitForFirstPass(const KernelData& data)
     return true;
 }
 
-void ExpectWorkerComputes(unsigned int size, unsigned int misalign)
-{
-    KernelData data(size, misalign, size + misalign);
-    ASSERT_TRUE(data.ok());
-    WorkerArea area = {data.base(), data.size()};
-    HANDLE thread = Start(&area);
-    ASSERT_NE(nullptr, thread);
-    const bool passed = WaitForFirstPass(data);
-    EXPECT_EQ(0u, Stop(thread));
-    ASSERT_TRUE(passed);
-    EXPECT_EQ(-1, data.FirstWrongByte()) << size << " bytes at " << misalign;
-}
-
-TEST_F(WorkerThread, ComputesEveryElementOfSmallestArea)
-{
-    ExpectWorkerComputes(kSmallAreaBytes, 0);
-}
-
-TEST_F(WorkerThread, ComputesEveryElementOfLargeArea)
-{
-    ExpectWorkerComputes(kStreamAreaBytes * 2, 0);
-}
-
 // A large area that is not 64-byte aligned cannot take aligned streaming stores.
-TEST_F(WorkerThread, ComputesLargeAreaAtEightByteAlignment)
+TEST_F(WorkerThread, ComputesEveryElementOfSmallAndLargeAreasAtAnyAlignment)
 {
-    ExpectWorkerComputes(kStreamAreaBytes * 2, 8);
+    const struct {
+        unsigned int size, misalign;
+    } cases[] = {{kSmallAreaBytes, 0}, {kStreamAreaBytes * 2, 0}, {kStreamAreaBytes * 2, 8}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.size << " bytes at " << c.misalign);
+        KernelData data(c.size, c.misalign, c.size + c.misalign);
+        ASSERT_TRUE(data.ok());
+        WorkerArea area = {data.base(), data.size()};
+        HANDLE thread = Start(&area);
+        ASSERT_NE(nullptr, thread);
+        const bool passed = WaitForFirstPass(data);
+        EXPECT_EQ(0u, Stop(thread));
+        ASSERT_TRUE(passed);
+        EXPECT_EQ(-1, data.FirstWrongByte());
+    }
 }
 
 TEST_F(WorkerThread, ZeroAreaStaysZero)

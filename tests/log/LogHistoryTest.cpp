@@ -49,116 +49,53 @@ TEST_F(LogHistory, NoFileReadsAsAProgramThatNeverRanAndIsNotCreated)
     EXPECT_FALSE(dir.Exists());
 }
 
-TEST_F(LogHistory, EmptyFileHasNoRunsAndAnEmptyLastLine)
+TEST_F(LogHistory, CountsRunsAndCompletionsAndKeepsTheLastLine)
 {
-    dir.WriteFile("");
-    const History history = Read();
-    EXPECT_EQ(0u, history.runs);
-    EXPECT_EQ(0u, history.completed);
-    EXPECT_EQ(0, history.succeeded);
-    EXPECT_EQ("", history.last());
-}
-
-TEST_F(LogHistory, FileWithoutMarkersHasNoRuns)
-{
-    dir.WriteFile("hello\r\nworld\r\n");
-    const History history = Read();
-    EXPECT_EQ(0u, history.runs);
-    EXPECT_EQ(0, history.succeeded);
-    EXPECT_EQ("world\n", history.last());
-}
-
-TEST_F(LogHistory, CompletedLastRunSucceeds)
-{
-    dir.WriteFile(std::string(kStart) + kStatus + kStop + kStart + kStatus + kStop);
-    const History history = Read();
-    EXPECT_EQ(2u, history.runs);
-    EXPECT_EQ(2u, history.completed);
-    EXPECT_EQ(1, history.succeeded);
-    EXPECT_EQ("12/05/2026, 21:47:31, Test Stopped --\n", history.last());
-}
-
-TEST_F(LogHistory, UnfinishedLastRunFailsAndShowsTheLastStatusLine)
-{
-    dir.WriteFile(std::string(kStart) + kStop + kStart + kStop + kStart + kStatus);
-    const History history = Read();
-    EXPECT_EQ(3u, history.runs);
-    EXPECT_EQ(2u, history.completed);
-    EXPECT_EQ(0, history.succeeded);
-    EXPECT_EQ("12/05/2026, 21:47:15, Freq 2394.56 MHz, Load 99.87%\n", history.last());
-}
-
-TEST_F(LogHistory, StartMarkersWithoutAnyStopMarkerFail)
-{
-    dir.WriteFile(std::string(kStart) + kStatus + kStart);
-    const History history = Read();
-    EXPECT_EQ(2u, history.runs);
-    EXPECT_EQ(0u, history.completed);
-    EXPECT_EQ(0, history.succeeded);
-}
-
-TEST_F(LogHistory, StopMarkersWithoutStartMarkersCountAsCompleted)
-{
-    dir.WriteFile(std::string(kStop) + kStop);
-    const History history = Read();
-    EXPECT_EQ(0u, history.runs);
-    EXPECT_EQ(2u, history.completed);
-    EXPECT_EQ(1, history.succeeded);
-}
-
-TEST_F(LogHistory, MarkersAreFoundAnywhereAndALineWithBothCountsForBoth)
-{
-    dir.WriteFile(std::string("edited: Test Stopped -- and Test Started -- here\r\n"));
-    const History history = Read();
-    EXPECT_EQ(1u, history.runs);
-    EXPECT_EQ(1u, history.completed);
-    EXPECT_EQ(0, history.succeeded);   // same position: the stop is not after the start
-}
-
-TEST_F(LogHistory, MarkersAreCaseSensitive)
-{
-    dir.WriteFile("test started --\r\nTEST STOPPED --\r\n");
-    const History history = Read();
-    EXPECT_EQ(0u, history.runs);
-    EXPECT_EQ(0u, history.completed);
-}
-
-TEST_F(LogHistory, LastLineWithoutLineFeedIsExaminedAndKeptAsIs)
-{
-    dir.WriteFile(std::string(kStop) + "12/05/2026, 21:48:00, Test Started --");
-    const History history = Read();
-    EXPECT_EQ(1u, history.runs);
-    EXPECT_EQ(0, history.succeeded);
-    EXPECT_EQ("12/05/2026, 21:48:00, Test Started --", history.last());
-}
-
-TEST_F(LogHistory, LongLinesAreReadInPiecesOf255Characters)
-{
-    // The marker lies wholly in the second piece of a 300-character line.
-    std::string longLine = std::string(260, 'a') + "Test Started --" + std::string(25, 'b');
-    dir.WriteFile(longLine + "\r\n");
-    History history = Read();
-    EXPECT_EQ(1u, history.runs);
-    EXPECT_EQ(longLine.substr(255) + "\n", history.last());
-
-    // A marker split across the piece boundary is not found.
-    std::string split = std::string(248, 'a') + "Test Stopped --" + "\r\n";
-    dir.WriteFile(std::string(kStart) + split);
-    history = Read();
-    EXPECT_EQ(1u, history.runs);
-    EXPECT_EQ(0u, history.completed);
-    EXPECT_EQ(0, history.succeeded);
-}
-
-TEST_F(LogHistory, PiecesCountAsPositionsForTheOrderOfMarkers)
-{
-    // Start marker in the second piece of a long line, stop marker in its first.
-    std::string line = "Test Stopped --" + std::string(250, 'x') + "Test Started --";
-    dir.WriteFile(line + "\r\n");
-    const History history = Read();
-    EXPECT_EQ(1u, history.runs);
-    EXPECT_EQ(1u, history.completed);
-    EXPECT_EQ(0, history.succeeded);
+    const std::string longLine = std::string(260, 'a') + "Test Started --" + std::string(25, 'b');
+    const std::string longLineLastPiece = longLine.substr(255) + "\n";
+    const struct {
+        const char* what;
+        std::string file;
+        unsigned int runs, completed;
+        int succeeded;
+        const char* last;   // nullptr: not checked
+    } cases[] = {
+        {"empty file", "", 0, 0, 0, ""},
+        {"no markers", "hello\r\nworld\r\n", 0, 0, 0, "world\n"},
+        {"completed last run", std::string(kStart) + kStatus + kStop + kStart + kStatus + kStop, 2, 2, 1,
+         "12/05/2026, 21:47:31, Test Stopped --\n"},
+        {"unfinished last run shows its last status line",
+         std::string(kStart) + kStop + kStart + kStop + kStart + kStatus, 3, 2, 0,
+         "12/05/2026, 21:47:15, Freq 2394.56 MHz, Load 99.87%\n"},
+        {"starts without any stop", std::string(kStart) + kStatus + kStart, 2, 0, 0, nullptr},
+        {"stops without starts count as completed", std::string(kStop) + kStop, 0, 2, 1, nullptr},
+        // Same position: the stop is not after the start.
+        {"markers anywhere, a line with both counts for both",
+         "edited: Test Stopped -- and Test Started -- here\r\n", 1, 1, 0, nullptr},
+        {"markers are case sensitive", "test started --\r\nTEST STOPPED --\r\n", 0, 0, 0, nullptr},
+        {"last line without line feed is examined and kept as it is",
+         std::string(kStop) + "12/05/2026, 21:48:00, Test Started --", 1, 1, 0,
+         "12/05/2026, 21:48:00, Test Started --"},
+        // Long lines are read in pieces of 255 characters.
+        {"marker wholly in the second piece of a long line", longLine + "\r\n", 1, 0, 0,
+         longLineLastPiece.c_str()},
+        {"marker split across the piece boundary is not found",
+         std::string(kStart) + std::string(248, 'a') + "Test Stopped --\r\n", 1, 0, 0, nullptr},
+        // Start marker in the second piece of a long line, stop marker in its first.
+        {"pieces count as positions for the order of markers",
+         "Test Stopped --" + std::string(250, 'x') + "Test Started --\r\n", 1, 1, 0, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        dir.WriteFile(c.file);
+        const History history = Read();
+        EXPECT_EQ(c.runs, history.runs);
+        EXPECT_EQ(c.completed, history.completed);
+        EXPECT_EQ(c.succeeded, history.succeeded);
+        if (c.last) {
+            EXPECT_EQ(c.last, history.last());
+        }
+    }
 }
 
 TEST_F(LogHistory, NullLastLineBufferIsAllowed)
@@ -171,39 +108,35 @@ TEST_F(LogHistory, NullLastLineBufferIsAllowed)
     EXPECT_EQ(1, succeeded);
 }
 
-TEST(HistorySummaryText, FirstTime)
+TEST(HistorySummaryText, FirstTimeSuccessfulOrFailedWithTheLastLineVerbatim)
 {
-    const HistorySummary summary = FormatHistorySummary(0, 3, 1, "ignored");
-    EXPECT_EQ("Burnwright is running for the first time.", summary.text);
-    EXPECT_EQ(static_cast<unsigned>(MB_ICONINFORMATION), summary.icon);
-}
-
-TEST(HistorySummaryText, Successful)
-{
-    const HistorySummary summary = FormatHistorySummary(1, 1, 1, "last\n");
-    EXPECT_EQ("Burnwright was run for 1 times so far (1 completed successfully)\n"
-              "Last test status is SUCCESSFUL\n",
-              summary.text);
-    EXPECT_EQ(static_cast<unsigned>(MB_ICONINFORMATION), summary.icon);
-}
-
-TEST(HistorySummaryText, FailedShowsTheLastLineVerbatim)
-{
-    const HistorySummary summary =
-        FormatHistorySummary(3, 2, 0, "12/05/2026, 21:47:15, Freq 2394.56 MHz, Load 99.87%\n");
-    EXPECT_EQ("Burnwright was run for 3 times so far (2 completed successfully)\n"
-              "Last test status is FAILED (last log line is shown below)\n"
-              "12/05/2026, 21:47:15, Freq 2394.56 MHz, Load 99.87%\n",
-              summary.text);
-    EXPECT_EQ(static_cast<unsigned>(MB_ICONEXCLAMATION), summary.icon);
-}
-
-TEST(HistorySummaryText, FormatCharactersInTheLastLineAreNotInterpreted)
-{
-    const HistorySummary summary = FormatHistorySummary(4000000000u, 0, 0, "%s%n%d 100%%");
-    EXPECT_EQ("Burnwright was run for 4000000000 times so far (0 completed successfully)\n"
-              "Last test status is FAILED (last log line is shown below)\n%s%n%d 100%%",
-              summary.text);
+    const char kFailed[] = "Last test status is FAILED (last log line is shown below)\n";
+    const struct {
+        unsigned int runs, completed;
+        int succeeded;
+        const char* lastLine;
+        std::string text;
+        UINT icon;
+    } cases[] = {
+        {0, 3, 1, "ignored", "Burnwright is running for the first time.", MB_ICONINFORMATION},
+        {1, 1, 1, "last\n",
+         "Burnwright was run for 1 times so far (1 completed successfully)\nLast test status is SUCCESSFUL\n",
+         MB_ICONINFORMATION},
+        {3, 2, 0, "12/05/2026, 21:47:15, Freq 2394.56 MHz, Load 99.87%\n",
+         std::string("Burnwright was run for 3 times so far (2 completed successfully)\n") + kFailed +
+             "12/05/2026, 21:47:15, Freq 2394.56 MHz, Load 99.87%\n",
+         MB_ICONEXCLAMATION},
+        // Format characters in the last line are not interpreted.
+        {4000000000u, 0, 0, "%s%n%d 100%%",
+         std::string("Burnwright was run for 4000000000 times so far (0 completed successfully)\n") + kFailed +
+             "%s%n%d 100%%",
+         MB_ICONEXCLAMATION},
+    };
+    for (const auto& c : cases) {
+        const HistorySummary summary = FormatHistorySummary(c.runs, c.completed, c.succeeded, c.lastLine);
+        EXPECT_EQ(c.text, summary.text);
+        EXPECT_EQ(static_cast<unsigned>(c.icon), summary.icon) << c.text;
+    }
 }
 
 TEST_F(LogHistory, ReaderAndSummaryAgreeOnAWrittenLog)

@@ -38,17 +38,17 @@ protected:
 
 } // namespace
 
-TEST_F(LogWriter, PadsEveryFieldAndEndsTheLineWithCrLf)
-{
-    WriteLog("Test Started --");
-    EXPECT_EQ("01/03/2026, 04:05:06, Test Started --\r\n", dir.ReadFile());
-}
-
-TEST_F(LogWriter, UsesMonthFirstAndTheTwentyFourHourClock)
+TEST_F(LogWriter, StampsMonthFirstWithPaddedFieldsAndTheTwentyFourHourClockEndingInCrLf)
 {
     SetTime(2026, 12, 31, 23, 59, 58);
     WriteLog("Freq 2992.51 MHz, Load 100.00%");
-    EXPECT_EQ("12/31/2026, 23:59:58, Freq 2992.51 MHz, Load 100.00%\r\n", dir.ReadFile());
+    SetTime(2026, 1, 3, 4, 5, 6);
+    WriteLog("Test Started --");
+    WriteLog("");   // an empty message still gives a stamped line
+    EXPECT_EQ("12/31/2026, 23:59:58, Freq 2992.51 MHz, Load 100.00%\r\n"
+              "01/03/2026, 04:05:06, Test Started --\r\n"
+              "01/03/2026, 04:05:06, \r\n",
+              dir.ReadFile());
 }
 
 TEST_F(LogWriter, AppendsAcrossCallsAndKeepsWhatWasThere)
@@ -72,12 +72,6 @@ TEST_F(LogWriter, CutsLongMessagesSoALineNeverExceedsNinetyNineCharacters)
     EXPECT_EQ(exact, lines[0].substr(22));
     EXPECT_EQ(99u, lines[1].size());
     EXPECT_EQ(std::string(77, 'y'), lines[1].substr(22));
-}
-
-TEST_F(LogWriter, AnEmptyMessageStillGivesAStampedLine)
-{
-    WriteLog("");
-    EXPECT_EQ("01/03/2026, 04:05:06, \r\n", dir.ReadFile());
 }
 
 TEST_F(LogWriter, DropsTheLineWhenTheFileIsReadOnly)

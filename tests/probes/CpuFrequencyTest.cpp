@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <intrin.h>
 
 #include <cstdio>
 #include <string>
@@ -11,6 +10,7 @@
 #include "engine/KernelServices.h"
 #include "probes/CpuFrequency.h"
 #include "support/KernelFake.h"
+#include "support/StampRate.h"
 
 namespace {
 
@@ -51,6 +51,13 @@ void Note(const std::string& call)
         machine.trace.push_back(std::make_pair(call, 1u));
 }
 
+void NoteFormatted(const char* format, long value)
+{
+    char call[64];
+    std::snprintf(call, sizeof call, format, value);
+    Note(call);
+}
+
 void NoteRaised()
 {
     if (machine.priorityClass != REALTIME_PRIORITY_CLASS ||
@@ -70,9 +77,7 @@ DWORD WINAPI FakeGetPriorityClass(HANDLE process)
 
 BOOL WINAPI FakeSetPriorityClass(HANDLE process, DWORD priorityClass)
 {
-    char call[64];
-    std::snprintf(call, sizeof call, "SetPriorityClass 0x%lX", priorityClass);
-    Note(call);
+    NoteFormatted("SetPriorityClass 0x%lX", static_cast<long>(priorityClass));
     machine.wrongHandle |= process != kProcess;
     if (priorityClass == 0)
         return FALSE;
@@ -89,9 +94,7 @@ int WINAPI FakeGetThreadPriority(HANDLE thread)
 
 BOOL WINAPI FakeSetThreadPriority(HANDLE thread, int priority)
 {
-    char call[64];
-    std::snprintf(call, sizeof call, "SetThreadPriority %d", priority);
-    Note(call);
+    NoteFormatted("SetThreadPriority %ld", priority);
     machine.wrongHandle |= thread != kThread;
     if (priority == THREAD_PRIORITY_ERROR_RETURN)
         return FALSE;
@@ -101,9 +104,7 @@ BOOL WINAPI FakeSetThreadPriority(HANDLE thread, int priority)
 
 void WINAPI FakeSleep(DWORD milliseconds)
 {
-    char call[64];
-    std::snprintf(call, sizeof call, "Sleep %lu", milliseconds);
-    Note(call);
+    NoteFormatted("Sleep %ld", static_cast<long>(milliseconds));
 }
 
 BOOL WINAPI FakeQueryPerformanceFrequency(LARGE_INTEGER* frequency)
@@ -196,29 +197,30 @@ protected:
     ScopedKernelServices guard;
 };
 
-TEST_F(CpuFrequencyScripted, TenMillionCountsAndThirtyMillionStampsInTenMillisecondsIsThreeGigahertz)
+TEST_F(CpuFrequencyScripted, FrequencyIsStampsPerCounterSecondWithSixtyFourBitDifferences)
 {
-    ScriptSimpleInterval(5000, 100000, 777, 30000000);
-
-    double frequency = -1.0;
-    EXPECT_EQ(1, MeasureCpuFrequency(&frequency));
-    EXPECT_EQ(3e9, frequency);
+    const struct {
+        long long startCount, counterTicks;
+        unsigned long long firstStamp, stampTicks;
+        double expected;
+    } cases[] = {
+        // 100000 counts (10 ms) and 30 million stamps: 3 GHz.
+        {5000, 100000, 777, 30000000, 3e9},
+        // Four seconds at 3 GHz: the counter crosses 2^32 and the stamp wraps
+        // past 2^64 during the interval; both differences exceed 32 bits.
+        {0xFFFFFF00ll, 40000000, ~0ull - 1000000000ull, 12000000000ull, 3e9},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.startCount);
+        machine.nextCounterRead = machine.nextStampRead = 0;
+        ScriptSimpleInterval(c.startCount, c.counterTicks, c.firstStamp, c.stampTicks);
+        double frequency = -1.0;
+        EXPECT_EQ(1, MeasureCpuFrequency(&frequency));
+        EXPECT_EQ(c.expected, frequency);
+    }
 }
 
-TEST_F(CpuFrequencyScripted, DifferencesAreTakenInSixtyFourBits)
-{
-    // Four seconds at 3 GHz: the counter crosses 2^32 and the stamp wraps
-    // past 2^64 during the interval; both differences exceed 32 bits.
-    const long long counterTicks = 40000000;
-    const unsigned long long stampTicks = 12000000000ull;
-    ScriptSimpleInterval(0xFFFFFF00ll, counterTicks, ~0ull - 1000000000ull, stampTicks);
-
-    double frequency = 0.0;
-    EXPECT_EQ(1, MeasureCpuFrequency(&frequency));
-    EXPECT_EQ(3e9, frequency);
-}
-
-TEST_F(CpuFrequencyScripted, MakesTheSpecifiedCallsInOrder)
+TEST_F(CpuFrequencyScripted, MakesItsCallsInOrder)
 {
     machine.priorityClass = HIGH_PRIORITY_CLASS;
     machine.threadPriority = THREAD_PRIORITY_BELOW_NORMAL;
@@ -359,21 +361,6 @@ TEST_F(CpuFrequencyScripted, CounterThatFailsAtTheEndGivesNoFigure)
 
 // --- The real machine -------------------------------------------------------
 
-// Stamp ticks per second, timed with the performance counter over ~100 ms.
-double StampRate()
-{
-    LARGE_INTEGER frequency, start, now;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&start);
-    const unsigned long long s0 = __rdtsc();
-    do {
-        QueryPerformanceCounter(&now);
-    } while (now.QuadPart - start.QuadPart < frequency.QuadPart / 10);
-    const unsigned long long s1 = __rdtsc();
-    return static_cast<double>(s1 - s0) * static_cast<double>(frequency.QuadPart) /
-           static_cast<double>(now.QuadPart - start.QuadPart);
-}
-
 // Restores the test thread's and process's normal priorities at scope end.
 struct NormalPrioritiesAfterwards {
     ~NormalPrioritiesAfterwards()
@@ -407,40 +394,32 @@ TEST(CpuFrequencyMachine, AgreesWithTheStampRate)
     EXPECT_NEAR(reference, frequency, reference * 0.03);
 }
 
-TEST(CpuFrequencyMachine, ProcessAndThreadAreBackAtTheirPrioritiesAfterMeasuring)
+TEST(CpuFrequencyMachine, ProcessAndThreadAreBackAtTheirPrioritiesAfterMeasuringAndAfterAFailure)
 {
     NormalPrioritiesAfterwards cleanup;
-    ScopedKernelServices guard;
-    g_kernel.QueryPerformanceFrequency = CounterFrequencyNotingPriorities;
-    ASSERT_TRUE(SetPriorityClass(GetCurrentProcess(), HIGH_PRIORITY_CLASS));
-    ASSERT_TRUE(SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL));
+    for (bool fails : {false, true}) {
+        SCOPED_TRACE(fails ? "counter frequency missing" : "measuring");
+        ScopedKernelServices guard;
+        g_kernel.QueryPerformanceFrequency = fails ? CounterFrequencyMissing : CounterFrequencyNotingPriorities;
+        ASSERT_TRUE(SetPriorityClass(GetCurrentProcess(), HIGH_PRIORITY_CLASS));
+        ASSERT_TRUE(SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL));
 
-    double frequency = 0.0;
-    EXPECT_EQ(1, MeasureCpuFrequency(&frequency));
-    std::printf("during the measurement: class 0x%lX, thread %d\n", classDuringMeasurement,
-                threadPriorityDuringMeasurement);
-    // The thread is raised in any case; the realtime class may be refused
-    // without privileges, which leaves the process where it was.
-    EXPECT_EQ(THREAD_PRIORITY_TIME_CRITICAL, threadPriorityDuringMeasurement);
-    EXPECT_TRUE(classDuringMeasurement == REALTIME_PRIORITY_CLASS ||
-                classDuringMeasurement == HIGH_PRIORITY_CLASS);
-    EXPECT_EQ(static_cast<DWORD>(HIGH_PRIORITY_CLASS), GetPriorityClass(GetCurrentProcess()));
-    EXPECT_EQ(THREAD_PRIORITY_BELOW_NORMAL, GetThreadPriority(GetCurrentThread()));
-}
-
-TEST(CpuFrequencyMachine, ProcessAndThreadAreBackAtTheirPrioritiesAfterAFailure)
-{
-    NormalPrioritiesAfterwards cleanup;
-    ScopedKernelServices guard;
-    g_kernel.QueryPerformanceFrequency = CounterFrequencyMissing;
-    ASSERT_TRUE(SetPriorityClass(GetCurrentProcess(), HIGH_PRIORITY_CLASS));
-    ASSERT_TRUE(SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL));
-
-    double frequency = 42.0;
-    EXPECT_EQ(0, MeasureCpuFrequency(&frequency));
-    EXPECT_EQ(42.0, frequency);
-    EXPECT_EQ(static_cast<DWORD>(HIGH_PRIORITY_CLASS), GetPriorityClass(GetCurrentProcess()));
-    EXPECT_EQ(THREAD_PRIORITY_BELOW_NORMAL, GetThreadPriority(GetCurrentThread()));
+        double frequency = 42.0;
+        EXPECT_EQ(fails ? 0 : 1, MeasureCpuFrequency(&frequency));
+        if (fails) {
+            EXPECT_EQ(42.0, frequency);
+        } else {
+            std::printf("during the measurement: class 0x%lX, thread %d\n", classDuringMeasurement,
+                        threadPriorityDuringMeasurement);
+            // The thread is raised in any case; the realtime class may be refused
+            // without privileges, which leaves the process where it was.
+            EXPECT_EQ(THREAD_PRIORITY_TIME_CRITICAL, threadPriorityDuringMeasurement);
+            EXPECT_TRUE(classDuringMeasurement == REALTIME_PRIORITY_CLASS ||
+                        classDuringMeasurement == HIGH_PRIORITY_CLASS);
+        }
+        EXPECT_EQ(static_cast<DWORD>(HIGH_PRIORITY_CLASS), GetPriorityClass(GetCurrentProcess()));
+        EXPECT_EQ(THREAD_PRIORITY_BELOW_NORMAL, GetThreadPriority(GetCurrentThread()));
+    }
 }
 
 } // namespace

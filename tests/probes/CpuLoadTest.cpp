@@ -187,35 +187,28 @@ TEST_F(CpuLoadScripted, ProcessorCountIsOneByte)
     EXPECT_DOUBLE_EQ(25.0, load);
 }
 
-TEST_F(CpuLoadScripted, MissingModuleGivesNoReadingAndKeepsThePreviousOne)
+TEST_F(CpuLoadScripted, MissingModuleOrProcedureGivesNoReadingAndKeepsThePreviousOne)
 {
-    double load = 0.0;
-    ASSERT_EQ(1, MeasureCpuLoad(&load));
-    const long long idle = fake.idleTime, time = fake.systemTime;
+    for (bool moduleMissing : {true, false}) {
+        SCOPED_TRACE(moduleMissing ? "module missing" : "procedure missing");
+        fake.moduleMissing = fake.procedureMissing = false;
+        fake.proceduresAsked.clear();
+        fake.queries.clear();
+        Pass(1.0, 1.0);   // after the previous case's reading
+        double load = 0.0;
+        ASSERT_EQ(1, MeasureCpuLoad(&load));
+        const long long idle = fake.idleTime, time = fake.systemTime;
 
-    fake.moduleMissing = true;
-    Pass(1.0, 1.0);
-    load = 55.0;
-    EXPECT_EQ(0, MeasureCpuLoad(&load));
-    EXPECT_EQ(0.0, load);
-    EXPECT_EQ(1u, fake.proceduresAsked.size());   // only the first call's
-    EXPECT_EQ(3u, fake.queries.size());
-    ExpectPreviousReadingIs(idle, time);
-}
-
-TEST_F(CpuLoadScripted, MissingProcedureGivesNoReadingAndKeepsThePreviousOne)
-{
-    double load = 0.0;
-    ASSERT_EQ(1, MeasureCpuLoad(&load));
-    const long long idle = fake.idleTime, time = fake.systemTime;
-
-    fake.procedureMissing = true;
-    Pass(1.0, 1.0);
-    load = 55.0;
-    EXPECT_EQ(0, MeasureCpuLoad(&load));
-    EXPECT_EQ(0.0, load);
-    EXPECT_EQ(3u, fake.queries.size());
-    ExpectPreviousReadingIs(idle, time);
+        fake.moduleMissing = moduleMissing;
+        fake.procedureMissing = !moduleMissing;
+        Pass(1.0, 1.0);
+        load = 55.0;
+        EXPECT_EQ(0, MeasureCpuLoad(&load));
+        EXPECT_EQ(0.0, load);
+        EXPECT_EQ(moduleMissing ? 1u : 2u, fake.proceduresAsked.size());
+        EXPECT_EQ(3u, fake.queries.size());   // only the first call's
+        ExpectPreviousReadingIs(idle, time);
+    }
 }
 
 struct FailingQuery {
@@ -288,40 +281,34 @@ TEST_F(CpuLoadScripted, IntervalAfterAFailedQuerySpansIt)
     EXPECT_DOUBLE_EQ(25.0, load);
 }
 
-TEST_F(CpuLoadScripted, ReadingsWithNoTimeBetweenThemGiveNoFigure)
+TEST_F(CpuLoadScripted, ReadingsWithNoTimeBetweenThemOrNoProcessorsGiveNoFigure)
 {
-    double load = 0.0;
-    ASSERT_EQ(1, MeasureCpuLoad(&load));
-    const long long idle = fake.idleTime, time = fake.systemTime;
+    for (bool noProcessors : {false, true}) {
+        SCOPED_TRACE(noProcessors ? "no processors" : "no time");
+        Pass(1.0, 1.0);   // after the previous case's reading
+        double load = 0.0;
+        ASSERT_EQ(1, MeasureCpuLoad(&load));
+        const long long idle = fake.idleTime, time = fake.systemTime;
 
-    // Same system time tick; the idle time may still have moved.
-    fake.idleTime += 5000;
-    load = 55.0;
-    EXPECT_EQ(0, MeasureCpuLoad(&load));
-    EXPECT_TRUE(std::isfinite(load));
-    EXPECT_EQ(0.0, load);
-    ExpectPreviousReadingIs(idle, time);
+        if (noProcessors) {
+            fake.processors = 0;
+            Pass(1.0, 1.0);
+        } else {
+            fake.idleTime += 5000;   // same system time tick; the idle time may still have moved
+        }
+        load = 55.0;
+        EXPECT_EQ(0, MeasureCpuLoad(&load));
+        EXPECT_TRUE(std::isfinite(load));
+        EXPECT_EQ(0.0, load);
+        ExpectPreviousReadingIs(idle, time);
 
-    // The next reading measures from the first one.
-    fake.idleTime = idle;
-    Pass(2.0, 2.0);
-    EXPECT_EQ(1, MeasureCpuLoad(&load));
-    EXPECT_DOUBLE_EQ(50.0, load);
-}
-
-TEST_F(CpuLoadScripted, NoProcessorsGiveNoFigure)
-{
-    double load = 0.0;
-    ASSERT_EQ(1, MeasureCpuLoad(&load));
-    const long long idle = fake.idleTime, time = fake.systemTime;
-
-    fake.processors = 0;
-    Pass(1.0, 1.0);
-    load = 55.0;
-    EXPECT_EQ(0, MeasureCpuLoad(&load));
-    EXPECT_TRUE(std::isfinite(load));
-    EXPECT_EQ(0.0, load);
-    ExpectPreviousReadingIs(idle, time);
+        // The next good reading measures from the last good one.
+        fake.processors = 4;
+        fake.idleTime = idle + (fake.systemTime - time) * 2;   // two of four idle so far
+        Pass(2.0, 2.0);
+        EXPECT_EQ(1, MeasureCpuLoad(&load));
+        EXPECT_DOUBLE_EQ(50.0, load);
+    }
 }
 
 // --- The real machine -------------------------------------------------------

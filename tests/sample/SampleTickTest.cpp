@@ -169,34 +169,39 @@ protected:
     CTestEngine engine;
 };
 
-TEST_F(SampleTick, ElapsedEqualToTheDurationStillLogsAndOneMoreMillisecondEnds)
+TEST_F(SampleTick, RunEndsOnceElapsedExceedsTheDurationWithoutProbingOrLogging)
 {
-    engine.startTimeMs = 5000;
-    SetClock(65000);
-    EXPECT_EQ(S_OK, engine.SampleTick());
-    EXPECT_EQ(Line("Freq 3000.00 MHz"), dir.ReadFile());
-    EXPECT_EQ(200000u, machine.cpuidCalls);
-
-    const unsigned int activity = ProbeActivity();
-    SetClock(65001);
-    EXPECT_EQ(S_FALSE, engine.SampleTick());
-    EXPECT_EQ(Line("Freq 3000.00 MHz"), dir.ReadFile());
-    EXPECT_EQ(activity, ProbeActivity());
-}
-
-TEST_F(SampleTick, ClockThatWrapsBetweenStartAndSampleCountsAcrossTheWrap)
-{
-    // Start at 2^32 - 1000, sample at 500: 1500 ms have passed.
-    engine.startTimeMs = 0xFFFFFFFFu - 999u;
-    engine.config.durationMs = 1500;
-    SetClock(0x100000000ll + 500);
-    EXPECT_EQ(S_OK, engine.SampleTick());
-    EXPECT_EQ(Line("Freq 3000.00 MHz"), dir.ReadFile());
-
-    engine.config.durationMs = 1499;
-    SetClock(0x100000000ll + 500);
-    EXPECT_EQ(S_FALSE, engine.SampleTick());
-    EXPECT_EQ(Line("Freq 3000.00 MHz"), dir.ReadFile());
+    const struct {
+        const char* what;
+        unsigned int start;
+        long long clock;
+        unsigned int durationMs;
+        bool ends;
+    } cases[] = {
+        {"elapsed equal to the duration", 5000, 65000, 60000, false},
+        {"one millisecond more", 5000, 65001, 60000, true},
+        // Start at 2^32 - 1000, sample at 500: 1500 ms have passed.
+        {"clock wrapped, 1500 ms of 1500", 0xFFFFFFFFu - 999u, 0x100000000ll + 500, 1500, false},
+        {"clock wrapped, 1500 ms of 1499", 0xFFFFFFFFu - 999u, 0x100000000ll + 500, 1499, true},
+        {"engine never started: measured from 0", 0, 60000, 60000, false},
+        {"engine never started, 1 ms later", 0, 60001, 60000, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        dir.WriteFile("");
+        engine.startTimeMs = c.start;
+        engine.config.durationMs = c.durationMs;
+        SetClock(c.clock);
+        const unsigned int activity = ProbeActivity();
+        const unsigned int cpuidCalls = machine.cpuidCalls;
+        EXPECT_EQ(c.ends ? S_FALSE : S_OK, engine.SampleTick());
+        EXPECT_EQ(c.ends ? "" : Line("Freq 3000.00 MHz"), dir.ReadFile());
+        if (c.ends) {
+            EXPECT_EQ(activity, ProbeActivity());
+        } else {
+            EXPECT_EQ(200000u, machine.cpuidCalls - cpuidCalls);
+        }
+    }
 }
 
 TEST_F(SampleTick, FailedClockReadEndsTheRun)
@@ -277,15 +282,6 @@ TEST_F(SampleTick, MinuteRunWithTenSecondTicksLogsFiveLinesThenEnds)
     for (int i = 0; i < 5; ++i)
         expected += Line("Freq 3000.00 MHz");
     EXPECT_EQ(expected, dir.ReadFile());
-}
-
-TEST_F(SampleTick, EngineThatNeverStartedMeasuresFromZero)
-{
-    SetClock(60000);
-    EXPECT_EQ(S_OK, engine.SampleTick());
-    SetClock(60001);
-    EXPECT_EQ(S_FALSE, engine.SampleTick());
-    EXPECT_EQ(Line("Freq 3000.00 MHz"), dir.ReadFile());
 }
 
 } // namespace

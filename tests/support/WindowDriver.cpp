@@ -372,11 +372,6 @@ bool WindowDriver::WaitUntilResponsive(DWORD timeoutMs) const
     return ::WaitUntilResponsive(mainWindow_, timeoutMs);
 }
 
-std::string WindowDriver::Text(int id) const
-{
-    return WindowText(Control(id));
-}
-
 bool WindowDriver::SetText(int id, const std::string& text) const
 {
     LRESULT result = 0;
@@ -398,12 +393,6 @@ int WindowDriver::CheckState(int id) const
 bool WindowDriver::SetCheckState(int id, int state) const
 {
     return Send(Control(id), BM_SETCHECK, static_cast<WPARAM>(state), 0, nullptr);
-}
-
-int WindowDriver::ComboSelection(int id) const
-{
-    LRESULT index = CB_ERR;
-    return Send(Control(id), CB_GETCURSEL, 0, 0, &index) ? static_cast<int>(index) : CB_ERR;
 }
 
 bool WindowDriver::SelectComboItem(int id, int index) const

@@ -63,12 +63,10 @@ public:
 
     bool WaitUntilResponsive(DWORD timeoutMs = 15000) const;
 
-    std::string Text(int id) const;
     bool SetText(int id, const std::string& text) const;
     bool IsEnabled(int id) const;
     int CheckState(int id) const;
     bool SetCheckState(int id, int state) const;
-    int ComboSelection(int id) const;
     bool SelectComboItem(int id, int index) const;
     std::vector<std::string> ListItems(int id) const;   // list box lines
     int ListSelection(int id) const;

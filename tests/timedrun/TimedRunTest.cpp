@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <intrin.h>
 
 #include <cstdio>
 #include <regex>
@@ -11,6 +10,7 @@
 #include "engine/KernelServices.h"
 #include "engine/TestEngine.h"
 #include "support/KernelFake.h"
+#include "support/StampRate.h"
 #include "support/TestDirectory.h"
 
 namespace {
@@ -69,21 +69,6 @@ ParsedLog ParseLog(const std::string& bytes)
     return log;
 }
 
-// Stamp ticks per second, timed with the performance counter over ~100 ms.
-double StampRateMHz()
-{
-    LARGE_INTEGER frequency, start, now;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&start);
-    const unsigned long long s0 = __rdtsc();
-    do {
-        QueryPerformanceCounter(&now);
-    } while (now.QuadPart - start.QuadPart < frequency.QuadPart / 10);
-    const unsigned long long s1 = __rdtsc();
-    return static_cast<double>(s1 - s0) * static_cast<double>(frequency.QuadPart) /
-           static_cast<double>(now.QuadPart - start.QuadPart) * 1e-6;
-}
-
 unsigned int ProcessorCount()
 {
     SYSTEM_INFO info;
@@ -132,7 +117,7 @@ TEST(TimedRun, ClockThatJumpsALogIntervalPerTickEndsAfterTheDuration)
     g_kernel.ExecuteCpuid = ThinnedCpuid;
     LARGE_INTEGER frequency;
     ASSERT_TRUE(QueryPerformanceFrequency(&frequency));
-    const double stampRate = StampRateMHz();
+    const double stampRate = StampRate() * 1e-6;
 
     TestDirectory dir;
     CTestEngine engine;
@@ -174,7 +159,7 @@ TEST(TimedRun, RealClockRunEndsOnlyAfterItsDuration)
     g_kernel.ExecuteCpuid = ThinnedCpuid;
     const unsigned int durationMs = 1500;
     const unsigned int intervalMs = 250;
-    const double stampRate = StampRateMHz();
+    const double stampRate = StampRate() * 1e-6;
     LARGE_INTEGER frequency, before, ended;
     QueryPerformanceFrequency(&frequency);
 

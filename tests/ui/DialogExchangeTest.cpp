@@ -156,38 +156,22 @@ TEST(DialogExchange, SaveReadsEveryControlInExchangeOrder)
     EXPECT_EQ(59u, dialog.m_nMinutes);
 }
 
-TEST(DialogExchange, RangeRulesAcceptTheirLimits)
+TEST(DialogExchange, RangeRulesAcceptTheirLimitsAndRefuseValuesOutsideThemPointingToTheField)
 {
     struct Case {
         const char* interval;
         const char* hours;
         const char* minutes;
-    };
-    const Case accepted[] = {
-        { "10", "0", "10" },   // the defaults
-        { "1", "0", "1" },     // shortest duration, shortest interval
-        { "60", "24", "59" },  // longest duration, longest interval
-        { "10", "1", "0" },    // whole hours
-        { "10", "24", "0" },
-        { "010", "00", "007" },
-    };
-    for (const Case& c : accepted) {
-        const SaveResult result = SaveTexts(c.interval, c.hours, c.minutes);
-        EXPECT_TRUE(result.accepted) << c.interval << " " << c.hours << " " << c.minutes;
-        EXPECT_TRUE(result.errors.empty());
-    }
-}
-
-TEST(DialogExchange, RangeRulesRefuseValuesOutsideThemAndPointToTheField)
-{
-    struct Case {
-        const char* interval;
-        const char* hours;
-        const char* minutes;
-        const char* message;
+        const char* message;   // nullptr: accepted
         int field;
     };
-    const Case refused[] = {
+    const Case cases[] = {
+        { "10", "0", "10", nullptr, 0 },    // the defaults
+        { "1", "0", "1", nullptr, 0 },      // shortest duration, shortest interval
+        { "60", "24", "59", nullptr, 0 },   // longest duration, longest interval
+        { "10", "1", "0", nullptr, 0 },     // whole hours
+        { "10", "24", "0", nullptr, 0 },
+        { "010", "00", "007", nullptr, 0 },
         { "10", "25", "0", "Please enter an integer between 0 and 24.", 1008 },
         { "10", "4294967295", "0", "Please enter an integer between 0 and 24.", 1008 },
         { "10", "0", "0", "Please enter an integer between 1 and 59.", 1015 },
@@ -196,16 +180,20 @@ TEST(DialogExchange, RangeRulesRefuseValuesOutsideThemAndPointToTheField)
         { "0", "0", "10", "Please enter an integer between 1 and 60.", 1017 },
         { "61", "0", "10", "Please enter an integer between 1 and 60.", 1017 },
     };
-    for (const Case& c : refused) {
+    for (const Case& c : cases) {
         const SaveResult result = SaveTexts(c.interval, c.hours, c.minutes);
         SCOPED_TRACE(std::string(c.interval) + " " + c.hours + " " + c.minutes);
-        EXPECT_FALSE(result.accepted);
+        EXPECT_EQ(c.message == nullptr, result.accepted);
+        // Range checks come after every field has been read.
+        EXPECT_EQ(kExchangeOrder, result.reads);
+        if (!c.message) {
+            EXPECT_TRUE(result.errors.empty());
+            continue;
+        }
         ASSERT_EQ(1u, result.errors.size());
         EXPECT_EQ(c.message, result.errors[0]);
         EXPECT_EQ(c.field, result.focusId);
         EXPECT_TRUE(result.focusEdit);
-        // Range checks come after every field has been read.
-        EXPECT_EQ(kExchangeOrder, result.reads);
     }
 }
 
@@ -274,9 +262,7 @@ TEST(DialogExchange, FieldsReadBeforeARefusalKeepTheirNewValues)
     controls.texts[1015] = "30";
     controls.checks[1024] = 0;
     ExchangeDialog dialog;
-    const SaveResult result = Save(dialog, controls);
-
-    EXPECT_FALSE(result.accepted);
+    EXPECT_FALSE(Save(dialog, controls).accepted);
     EXPECT_EQ(1, dialog.m_bTestMemory);
     EXPECT_EQ(3, dialog.m_nThreadCount);
     EXPECT_EQ(0, dialog.m_bLogCpuLoad);
@@ -285,17 +271,15 @@ TEST(DialogExchange, FieldsReadBeforeARefusalKeepTheirNewValues)
     EXPECT_EQ(0u, dialog.m_nHours);
     EXPECT_EQ(10u, dialog.m_nMinutes);
     EXPECT_EQ(1, dialog.m_bShowHistory);
-}
 
-TEST(DialogExchange, RangeRefusalKeepsTheValuesJustRead)
-{
-    FakeControls controls = DefaultControls();
+    // A range refusal comes after every field was read: all keep the values just read.
+    controls = DefaultControls();
     controls.texts[1008] = "30";
     controls.texts[1015] = "45";
     controls.texts[1017] = "99";
-    ExchangeDialog dialog;
-    EXPECT_FALSE(Save(dialog, controls).accepted);
-    EXPECT_EQ(30u, dialog.m_nHours);
-    EXPECT_EQ(45u, dialog.m_nMinutes);
-    EXPECT_EQ(99u, dialog.m_nLogInterval);
+    ExchangeDialog ranged;
+    EXPECT_FALSE(Save(ranged, controls).accepted);
+    EXPECT_EQ(30u, ranged.m_nHours);
+    EXPECT_EQ(45u, ranged.m_nMinutes);
+    EXPECT_EQ(99u, ranged.m_nLogInterval);
 }
