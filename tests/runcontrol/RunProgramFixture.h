@@ -36,14 +36,8 @@ protected:
 
     MessageBoxInfo Answer(int button)
     {
-        HWND box = program.WaitForMessageBox();
-        EXPECT_NE(nullptr, box);
-        if (!box)
-            return MessageBoxInfo();
-        const MessageBoxInfo info = ReadMessageBox(box);
-        EXPECT_TRUE(PressMessageBoxButton(box, button));
-        EXPECT_TRUE(WaitForWindowGone(box, 15000));
-        EXPECT_TRUE(program.WaitUntilResponsive());
+        const MessageBoxInfo info = program.Answer(button);
+        EXPECT_NE(nullptr, info.hwnd) << "no message box to answer, or no answer taken";
         return info;
     }
 

@@ -462,6 +462,18 @@ HWND WindowDriver::WaitForMessageBox(DWORD timeoutMs) const
     return ::WaitForMessageBox(processId_, timeoutMs);
 }
 
+MessageBoxInfo WindowDriver::Answer(int buttonId, DWORD timeoutMs) const
+{
+    HWND box = WaitForMessageBox(timeoutMs);
+    if (!box)
+        return MessageBoxInfo();
+    MessageBoxInfo info = ReadMessageBox(box);
+    if (!PressMessageBoxButton(box, buttonId) || !WaitForWindowGone(box, timeoutMs)
+        || !WaitUntilResponsive(timeoutMs))
+        info.hwnd = nullptr;
+    return info;
+}
+
 bool WindowDriver::WaitForExit(DWORD timeoutMs, DWORD* exitCode)
 {
     if (!process_ || WaitForSingleObject(process_, timeoutMs) != WAIT_OBJECT_0)

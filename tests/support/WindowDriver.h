@@ -79,6 +79,10 @@ public:
     bool Close() const;
 
     HWND WaitForMessageBox(DWORD timeoutMs = 15000) const;
+    // Waits for the program's message box, reads it, presses `buttonId`, and waits
+    // until the box is gone and the program answers again. The result's hwnd is
+    // null when any of these steps failed.
+    MessageBoxInfo Answer(int buttonId, DWORD timeoutMs = 15000) const;
 
     // Waits for the process to end; the exit code goes to *exitCode.
     bool WaitForExit(DWORD timeoutMs, DWORD* exitCode);
