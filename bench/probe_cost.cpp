@@ -9,6 +9,7 @@
 #include "engine/TestEngine.h"
 #include "probes/CpuFrequency.h"
 #include "probes/CpuLoad.h"
+#include "support/StampRate.h"
 
 namespace {
 
@@ -18,21 +19,6 @@ double NowMs()
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&count);
     return static_cast<double>(count.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
-
-// Stamp ticks per second over about 200 ms of performance-counter time.
-double StampRate()
-{
-    LARGE_INTEGER frequency, start, now;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&start);
-    const unsigned long long s0 = __rdtsc();
-    do {
-        QueryPerformanceCounter(&now);
-    } while (now.QuadPart - start.QuadPart < frequency.QuadPart / 5);
-    const unsigned long long s1 = __rdtsc();
-    return static_cast<double>(s1 - s0) * static_cast<double>(frequency.QuadPart) /
-           static_cast<double>(now.QuadPart - start.QuadPart);
 }
 
 void MeasureFrequencies(const char* setting, int rounds)
