@@ -35,7 +35,7 @@ struct KernelServices {
     HMODULE (WINAPI *GetModuleHandleA)(LPCSTR moduleName);
     FARPROC (WINAPI *GetProcAddress)(HMODULE module, LPCSTR procName);
     // processor instructions
-    unsigned long long (*ReadTimeStampCounter)(void);
+    unsigned long long (*ReadStampCounter)(void);
     void (*ExecuteCpuid)(unsigned leaf, unsigned subLeaf);
 };
 

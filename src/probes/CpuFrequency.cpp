@@ -61,7 +61,7 @@ int MeasureCpuFrequency(double* frequencyHz)
     g_kernel.QueryPerformanceCounter(&start);
     do {
         g_kernel.QueryPerformanceCounter(&t0);
-        s0 = g_kernel.ReadTimeStampCounter();
+        s0 = g_kernel.ReadStampCounter();
     } while (t0.LowPart == start.LowPart);
 
     for (unsigned int i = 0; i < kCpuidCount; ++i)
@@ -69,7 +69,7 @@ int MeasureCpuFrequency(double* frequencyHz)
 
     LARGE_INTEGER t1 = t0;
     g_kernel.QueryPerformanceCounter(&t1);
-    const unsigned long long s1 = g_kernel.ReadTimeStampCounter();
+    const unsigned long long s1 = g_kernel.ReadStampCounter();
 
     priority.Restore();
     g_kernel.Sleep(1);

@@ -149,7 +149,11 @@ TEST(DialogResources, ManifestAsksForCommonControlsSix)
     const std::string identity = manifest.substr(manifest.rfind('<', dependency),
                                                  manifest.find("/>", dependency) - manifest.rfind('<', dependency));
     EXPECT_NE(std::string::npos, identity.find("version=\"6.0.0.0\""));
+#ifdef _WIN64
+    EXPECT_NE(std::string::npos, identity.find("processorArchitecture=\"amd64\""));
+#else
     EXPECT_NE(std::string::npos, identity.find("processorArchitecture=\"X86\""));
+#endif
     EXPECT_NE(std::string::npos, identity.find("publicKeyToken=\"6595b64144ccf1df\""));
 }
 

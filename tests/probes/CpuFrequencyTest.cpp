@@ -30,7 +30,7 @@ struct ScriptedMachine {
     std::vector<long long> counterReads;           // one per QueryPerformanceCounter
     int failingCounterRead;                        // index of a read that fails, or -1
     size_t nextCounterRead;
-    std::vector<unsigned long long> stampReads;    // one per ReadTimeStampCounter
+    std::vector<unsigned long long> stampReads;    // one per ReadStampCounter
     size_t nextStampRead;
     unsigned int cpuidCalls;
     bool cpuidWithOtherLeaf;
@@ -133,9 +133,9 @@ BOOL WINAPI FakeQueryPerformanceCounter(LARGE_INTEGER* count)
     return TRUE;
 }
 
-unsigned long long FakeReadTimeStampCounter()
+unsigned long long FakeReadStampCounter()
 {
-    Note("ReadTimeStampCounter");
+    Note("ReadStampCounter");
     NoteRaised();
     const size_t index = machine.nextStampRead++;
     if (index >= machine.stampReads.size()) {
@@ -176,7 +176,7 @@ protected:
         g_kernel.Sleep = FakeSleep;
         g_kernel.QueryPerformanceFrequency = FakeQueryPerformanceFrequency;
         g_kernel.QueryPerformanceCounter = FakeQueryPerformanceCounter;
-        g_kernel.ReadTimeStampCounter = FakeReadTimeStampCounter;
+        g_kernel.ReadStampCounter = FakeReadStampCounter;
         g_kernel.ExecuteCpuid = FakeExecuteCpuid;
     }
 
@@ -239,14 +239,14 @@ TEST_F(CpuFrequencyScripted, MakesItsCallsInOrder)
         {"Sleep 1", 1},
         {"QueryPerformanceFrequency", 1},
         {"QueryPerformanceCounter", 2},   // start value, then the first t0
-        {"ReadTimeStampCounter", 1},
+        {"ReadStampCounter", 1},
         {"QueryPerformanceCounter", 1},
-        {"ReadTimeStampCounter", 1},
+        {"ReadStampCounter", 1},
         {"QueryPerformanceCounter", 1},   // the edge
-        {"ReadTimeStampCounter", 1},
+        {"ReadStampCounter", 1},
         {"Cpuid", kCpuidCount},
         {"QueryPerformanceCounter", 1},   // t1
-        {"ReadTimeStampCounter", 1},      // s1
+        {"ReadStampCounter", 1},      // s1
         {"SetPriorityClass 0x80", 1},
         {"SetThreadPriority -1", 1},
         {"Sleep 1", 1},

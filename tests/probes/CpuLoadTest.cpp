@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <winternl.h>
 
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <ostream>
@@ -49,24 +51,27 @@ LONG WINAPI FakeNtQuerySystemInformation(ULONG infoClass, PVOID buffer, ULONG le
     fake.queries.push_back(Query{infoClass, length, returnedLength == nullptr});
     if (infoClass == fake.failingClass)
         return fake.failureStatus;
-    // Everything but the fields the probe should read is filled with noise.
+    // Everything but the fields the probe should read is filled with noise. The
+    // records are this architecture's published ones, checked as the system does.
     std::memset(buffer, 0xCD, length);
     unsigned char* bytes = static_cast<unsigned char*>(buffer);
+    const LONG lengthMismatch = static_cast<LONG>(0xC0000004);
     switch (infoClass) {
     case 0:
-        if (length != 44)
-            return static_cast<LONG>(0xC0000004);   // length mismatch
-        bytes[40] = fake.processors;
+        if (length != sizeof(SYSTEM_BASIC_INFORMATION))
+            return lengthMismatch;
+        bytes[offsetof(SYSTEM_BASIC_INFORMATION, NumberOfProcessors)] = fake.processors;
         return 0;
     case 3:
-        if (length > 48)
-            return static_cast<LONG>(0xC0000004);
-        std::memcpy(bytes + 8, &fake.systemTime, 8);
+        if (length > sizeof(SYSTEM_TIMEOFDAY_INFORMATION) ||
+            length < offsetof(SYSTEM_TIMEOFDAY_INFORMATION, TimeZoneBias))
+            return lengthMismatch;
+        std::memcpy(bytes + offsetof(SYSTEM_TIMEOFDAY_INFORMATION, CurrentTime), &fake.systemTime, 8);
         return 0;
     case 2:
-        if (length < 312)
-            return static_cast<LONG>(0xC0000004);
-        std::memcpy(bytes, &fake.idleTime, 8);
+        if (length < sizeof(SYSTEM_PERFORMANCE_INFORMATION))
+            return lengthMismatch;
+        std::memcpy(bytes + offsetof(SYSTEM_PERFORMANCE_INFORMATION, IdleTime), &fake.idleTime, 8);
         return 0;
     default:
         return static_cast<LONG>(0xC0000003);   // invalid information class
@@ -139,7 +144,11 @@ TEST_F(CpuLoadScripted, AsksNtdllForBasicTimeOfDayAndPerformanceInformationAtEve
     EXPECT_FALSE(fake.procedureAskedOfOtherModule);
     ASSERT_EQ(6u, fake.queries.size());
     const ULONG classes[] = {0, 3, 2};
+#ifdef _WIN64
+    const ULONG lengths[] = {64, 48, 312};   // the native 64-bit records
+#else
     const ULONG lengths[] = {44, 32, 312};
+#endif
     for (size_t i = 0; i < fake.queries.size(); ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(classes[i % 3], fake.queries[i].infoClass);

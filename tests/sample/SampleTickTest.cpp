@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <winternl.h>
 
+#include <cstddef>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -57,7 +59,7 @@ BOOL WINAPI FakeQueryPerformanceCounter(LARGE_INTEGER* count)
     return TRUE;
 }
 
-unsigned long long FakeReadTimeStampCounter()
+unsigned long long FakeReadStampCounter()
 {
     ++machine.stampReads;
     const unsigned long long value = machine.stamp;
@@ -95,9 +97,9 @@ LONG WINAPI FakeNtQuerySystemInformation(ULONG infoClass, PVOID buffer, ULONG le
     unsigned char* bytes = static_cast<unsigned char*>(buffer);
     std::memset(bytes, 0, length);
     if (infoClass == 0)
-        bytes[40] = machine.processors;
+        bytes[offsetof(SYSTEM_BASIC_INFORMATION, NumberOfProcessors)] = machine.processors;
     else if (infoClass == 3)
-        std::memcpy(bytes + 8, &machine.systemTime, 8);
+        std::memcpy(bytes + offsetof(SYSTEM_TIMEOFDAY_INFORMATION, CurrentTime), &machine.systemTime, 8);
     else if (infoClass == 2)
         std::memcpy(bytes, &machine.idleTime, 8);
     return 0;
@@ -130,7 +132,7 @@ protected:
 
         g_kernel.QueryPerformanceFrequency = FakeQueryPerformanceFrequency;
         g_kernel.QueryPerformanceCounter = FakeQueryPerformanceCounter;
-        g_kernel.ReadTimeStampCounter = FakeReadTimeStampCounter;
+        g_kernel.ReadStampCounter = FakeReadStampCounter;
         g_kernel.ExecuteCpuid = FakeExecuteCpuid;
         g_kernel.GetPriorityClass = FakeGetPriorityClass;
         g_kernel.SetPriorityClass = FakeSetPriorityClass;
