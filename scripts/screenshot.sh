@@ -6,19 +6,20 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 command -v xdotool >/dev/null && command -v xwd >/dev/null \
     || apt-get install -y -q --no-install-recommends xdotool x11-apps >/dev/null
 
+if can_run_32bit; then use_wine 32; else use_wine 64; fi
 shots=$(mktemp -d)
+cp -a "$WINEPREFIX" "$shots/prefix"
 export WINEPREFIX="$shots/prefix"
-cp -a "$BURNWRIGHT_WINEPREFIX" "$WINEPREFIX"
 
 display=:73
 Xvfb $display -screen 0 1024x768x24 >/dev/null 2>&1 &
 xvfb=$!
-trap 'wineserver -k 2>/dev/null; kill $xvfb 2>/dev/null; rm -rf "$shots"' EXIT
+trap '"$WINESERVER_BIN" -k 2>/dev/null; kill $xvfb 2>/dev/null; rm -rf "$shots"' EXIT
 export DISPLAY=$display
 sleep 1
 
 cd "$shots"
-wine "$build/Burnwright.exe" </dev/null >/dev/null 2>&1 &
+"$WINE" "$bdir/Burnwright.exe" </dev/null >/dev/null 2>&1 &
 window=""
 for _ in $(seq 60); do
     window=$(xdotool search --name '^Burnwright$' 2>/dev/null | head -1) && [ -n "$window" ] && break

@@ -1,14 +1,36 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs every test under Wine and Xvfb.
-set -euo pipefail
+# Installs what is missing, builds the product (PE32) and its x86-64 twin, checks the
+# shipped program's file, and runs both test suites under Wine: the twin's under
+# wine64; the PE32 one natively where this kernel runs 32-bit programs, otherwise
+# inside an emulated Debian guest whose kernel does. Extra arguments go to CTest.
+set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-bash "$root/scripts/setup.sh"
-configure_and_build
-prepare_wine_prefix
+bash "$root/scripts/setup.sh" || exit 1
+configure_and_build 32 || exit 1
+configure_and_build 64 || exit 1
 
-# Tests that open windows need a display; give them a private one.
-if [ -z "${DISPLAY:-}" ] || [ -n "${CI:-}" ]; then
-    exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$root/scripts/ctest-session.sh" "$@"
+results=()
+failed=0
+step() {  # step NAME COMMAND...: runs one stage and notes its outcome and time
+    local name=$1 start=$SECONDS status=0
+    shift
+    echo "=== $name"
+    "$@" || status=$?
+    local outcome=passed
+    [ $status -eq 0 ] || { outcome="FAILED ($status)"; failed=1; }
+    results+=("$(printf '%-44s %-12s %4d s' "$name" "$outcome" $((SECONDS - start)))")
+}
+
+step "PE32 program file (not run)" python3 "$root/scripts/check-pe32.py" "$build/Burnwright.exe"
+step "x86-64 twin suite, wine64" bash "$root/scripts/suite.sh" 64 "$@"
+if can_run_32bit; then
+    step "PE32 suite, 32-bit Wine on this machine" bash "$root/scripts/suite.sh" 32 "$@"
+else
+    echo "This kernel runs no 32-bit programs: the PE32 suite runs in an emulated Debian guest."
+    step "PE32 suite, 32-bit Wine in the guest" bash "$root/scripts/guest/run-suite.sh" "$@"
 fi
-exec bash "$root/scripts/ctest-session.sh" "$@"
+
+echo "=== Summary"
+printf '%s\n' "${results[@]}"
+exit $failed
