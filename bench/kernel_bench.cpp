@@ -1,8 +1,8 @@
 // Worker kernel benchmark: prints tables of figures, each next to the reference
 // it is measured against in the same run. Nothing here passes or fails.
 //
-//   source scripts/common.sh && configure_and_build && prepare_wine_prefix &&
-//       scripts/wine-run build/bench/kernel_bench.exe
+//   bash scripts/test.sh (builds it), then
+//       scripts/wine-run build/bench/kernel_bench.exe  (or scripts/wine64-run build64/...)
 //
 // Single-thread figures are the best of several short runs, so that a run that
 // shared its processor with something else does not count.
@@ -15,11 +15,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "engine/AreaFill.h"
 #include "engine/KernelServices.h"
 #include "engine/TestEngine.h"
 #include "engine/WorkerKernel.h"
-#include "probes/CpuFrequency.h"
-#include "probes/CpuLoad.h"
 
 namespace {
 
@@ -31,8 +30,6 @@ const unsigned int kSweepBytes = 256 * kMB;
 const DWORD kScalingRunMs = 500;          // one multi-thread measurement
 const unsigned int kScalingRepeats = 3;   // best of
 const unsigned int kStopRepeats = 5;
-const unsigned int kLoadProbeCalls = 100;
-const unsigned int kFrequencyProbeCalls = 5;
 
 // --- clocks -----------------------------------------------------------------
 
@@ -61,7 +58,7 @@ void CalibrateClocks()
 
 // --- areas ------------------------------------------------------------------
 
-// A committed, zero-filled area laid out as the engine lays out a worker's.
+// A committed area laid out and filled as the engine lays out and fills a worker's.
 struct Area {
     unsigned char* base;
     unsigned int size;
@@ -79,7 +76,7 @@ Area AllocArea(unsigned int size)
         VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
     area.size = area.base ? size : 0;
     if (area.base)
-        std::memset(area.base, 0, size);
+        FillWorkerArea(area.base, size, 0);
     return area;
 }
 
@@ -91,112 +88,90 @@ void FreeArea(Area& area)
 }
 
 // --- reference loops ----------------------------------------------------------
-// Same loop shape as the kernel (16 indices per step, flag read between passes),
-// same three loads and one store per element, but no arithmetic: the L1 ceiling.
-// The "with arithmetic" forms add the kernel's multiply and add per vector on
-// registers, independent of the loads: what the machine allows for this mix.
+// Every loop has the kernel's shape: 16 indices per step, the flag read between
+// passes. The ceiling makes the verified kernel's loads (a, b, c and the old d)
+// and its store, without the arithmetic and the checks. "Unverified" is the kernel
+// before verification: three loads, a multiply, an add and a store.
 
 typedef unsigned long long (*LoopFn)(const double*, const double*, const double*, double*,
                                      unsigned int);
 
-template <bool kArithmetic>
-unsigned long long CopyLoopSse2(const double* a, const double* b, const double* c, double* d,
+#define BENCH_LOOPS(suffix, isa, Reg, lanes, load, store, stream, mul, add, keep)           \
+    template <bool kStream>                                                                     \
+    __attribute__((target(isa))) unsigned long long Ceiling##suffix(                        \
+        const double* a, const double* b, const double* c, double* d, unsigned int n)          \
+    {                                                                                           \
+        unsigned long long passes = 0;                                                          \
+        do {                                                                                    \
+            for (unsigned int j = 0; j < n; j += 16) {                                          \
+                for (unsigned int k = 0; k < 16; k += lanes) {                                  \
+                    const Reg x = load(a + j + k);                                              \
+                    const Reg y = load(b + j + k);                                              \
+                    const Reg z = load(c + j + k);                                              \
+                    const Reg o = load(d + j + k);                                              \
+                    asm volatile("" : : keep(y), keep(z), keep(o));                             \
+                    if (kStream)                                                                \
+                        stream(d + j + k, x);                                                   \
+                    else                                                                        \
+                        store(d + j + k, x);                                                    \
+                }                                                                               \
+            }                                                                                   \
+            if (kStream)                                                                        \
+                _mm_sfence();                                                                   \
+            ++passes;                                                                           \
+        } while (testRunning != 0);                                                             \
+        return passes;                                                                          \
+    }                                                                                           \
+    template <bool kStream>                                                                     \
+    __attribute__((target(isa))) unsigned long long Unverified##suffix(                     \
+        const double* a, const double* b, const double* c, double* d, unsigned int n)          \
+    {                                                                                           \
+        unsigned long long passes = 0;                                                          \
+        do {                                                                                    \
+            for (unsigned int j = 0; j < n; j += 16) {                                          \
+                for (unsigned int k = 0; k < 16; k += lanes) {                                  \
+                    const Reg r = add(mul(load(a + j + k), load(b + j + k)), load(c + j + k)); \
+                    if (kStream)                                                                \
+                        stream(d + j + k, r);                                                   \
+                    else                                                                        \
+                        store(d + j + k, r);                                                    \
+                }                                                                               \
+            }                                                                                   \
+            if (kStream)                                                                        \
+                _mm_sfence();                                                                   \
+            ++passes;                                                                           \
+        } while (testRunning != 0);                                                             \
+        return passes;                                                                          \
+    }
+
+#define KEEP_XMM(v) "x"(v)
+#define KEEP_ZMM(v) "v"(v)
+BENCH_LOOPS(Sse2, "sse2", __m128d, 2, _mm_loadu_pd, _mm_storeu_pd, _mm_stream_pd, _mm_mul_pd,
+            _mm_add_pd, KEEP_XMM)
+BENCH_LOOPS(Avx, "avx", __m256d, 4, _mm256_loadu_pd, _mm256_storeu_pd, _mm256_stream_pd,
+            _mm256_mul_pd, _mm256_add_pd, KEEP_XMM)
+BENCH_LOOPS(Avx512, "avx512f", __m512d, 8, _mm512_loadu_pd, _mm512_storeu_pd, _mm512_stream_pd,
+            _mm512_mul_pd, _mm512_add_pd, KEEP_ZMM)
+
+struct ReferenceLoops {
+    LoopFn ceiling, ceilingStream, unverified, unverifiedStream;
+};
+const ReferenceLoops kReference[kKernelVariantCount] = {
+    {CeilingSse2<false>, CeilingSse2<true>, UnverifiedSse2<false>, UnverifiedSse2<true>},
+    {CeilingAvx<false>, CeilingAvx<true>, UnverifiedAvx<false>, UnverifiedAvx<true>},
+    {CeilingAvx512<false>, CeilingAvx512<true>, UnverifiedAvx512<false>, UnverifiedAvx512<true>},
+};
+
+// The verified kernel's loop in the reference loops' form (errors end it early;
+// there are none here).
+KernelLoopFn g_verified;
+unsigned long long VerifiedLoop(const double* a, const double* b, const double* c, double* d,
                                 unsigned int n)
 {
-    __m128d t = _mm_setzero_pd();
-    unsigned long long passes = 0;
-    do {
-        for (unsigned int j = 0; j < n; j += 16) {
-            for (unsigned int k = 0; k < 16; k += 2) {
-                const __m128d x = _mm_load_pd(a + j + k);
-                const __m128d y = _mm_load_pd(b + j + k);
-                const __m128d z = _mm_load_pd(c + j + k);
-                asm volatile("" : : "x"(y), "x"(z));
-                if (kArithmetic) {
-                    __m128d u;
-                    asm volatile("movapd %1, %0\n\tmulpd %1, %0\n\taddpd %1, %0" : "=&x"(u) : "x"(t));
-                }
-                _mm_store_pd(d + j + k, x);
-            }
-        }
-        ++passes;
-    } while (testRunning != 0);
-    return passes;
-}
-
-template <bool kArithmetic>
-__attribute__((target("avx"))) unsigned long long CopyLoopAvx(const double* a, const double* b,
-                                                              const double* c, double* d,
-                                                              unsigned int n)
-{
-    __m256d t = _mm256_setzero_pd();
-    unsigned long long passes = 0;
-    do {
-        for (unsigned int j = 0; j < n; j += 16) {
-            for (unsigned int k = 0; k < 16; k += 4) {
-                const __m256d x = _mm256_loadu_pd(a + j + k);
-                const __m256d y = _mm256_loadu_pd(b + j + k);
-                const __m256d z = _mm256_loadu_pd(c + j + k);
-                asm volatile("" : : "x"(y), "x"(z));
-                if (kArithmetic) {
-                    __m256d u;
-                    asm volatile("vmulpd %1, %1, %0\n\tvaddpd %1, %0, %0" : "=&x"(u) : "x"(t));
-                }
-                _mm256_storeu_pd(d + j + k, x);
-            }
-        }
-        ++passes;
-    } while (testRunning != 0);
-    return passes;
-}
-
-template <bool kArithmetic>
-__attribute__((target("avx512f"))) unsigned long long CopyLoopAvx512(const double* a,
-                                                                    const double* b,
-                                                                    const double* c, double* d,
-                                                                    unsigned int n)
-{
-    __m512d t = _mm512_setzero_pd();
-    unsigned long long passes = 0;
-    do {
-        for (unsigned int j = 0; j < n; j += 16) {
-            for (unsigned int k = 0; k < 16; k += 8) {
-                const __m512d x = _mm512_loadu_pd(a + j + k);
-                const __m512d y = _mm512_loadu_pd(b + j + k);
-                const __m512d z = _mm512_loadu_pd(c + j + k);
-                asm volatile("" : : "v"(y), "v"(z));
-                if (kArithmetic) {
-                    __m512d u;
-                    asm volatile("vmulpd %1, %1, %0\n\tvaddpd %1, %0, %0" : "=&v"(u) : "v"(t));
-                }
-                _mm512_storeu_pd(d + j + k, x);
-            }
-        }
-        ++passes;
-    } while (testRunning != 0);
-    return passes;
-}
-
-const LoopFn kCopyLoops[kKernelVariantCount] = {CopyLoopSse2<false>, CopyLoopAvx<false>,
-                                                CopyLoopAvx512<false>};
-const LoopFn kCopyArithmeticLoops[kKernelVariantCount] = {
-    CopyLoopSse2<true>, CopyLoopAvx<true>, CopyLoopAvx512<true>};
-
-// The kernel as it was before vector variants: one scalar multiply and add per element.
-__attribute__((optimize("no-tree-vectorize"))) unsigned long long ScalarLoop(
-    const double* a, const double* b, const double* c, double* d, unsigned int n)
-{
-    unsigned long long passes = 0;
-    do {
-        for (unsigned int j = 0; j < n; j += 16) {
-            for (unsigned int k = 0; k < 16; ++k) {
-                const double product = a[j + k] * b[j + k];
-                d[j + k] = product + c[j + k];
-            }
-        }
-        ++passes;
-    } while (testRunning != 0);
-    return passes;
+    KernelState state = {};
+    while (g_verified(a, b, c, d, n, &state) != kCheckClean && testRunning != 0) {
+    }
+    return state.passes;
 }
 
 // STREAM's triad as a plain loop: x = y + s * z.
@@ -229,6 +204,19 @@ double ElementsPerCycle(LoopFn loop, const Area& area, DWORD ms)
     return static_cast<double>(passes) * area.n() / static_cast<double>(c1 - c0);
 }
 
+// Best time of one pass of `loop` over the area (the flag is clear: one pass).
+double BestPassSeconds(LoopFn loop, const Area& area, unsigned int repeats)
+{
+    InterlockedExchange(&testRunning, 0);
+    double best = 1e30;
+    for (unsigned int r = 0; r < repeats; ++r) {
+        const double t0 = Seconds();
+        loop(area.a(), area.b(), area.c(), area.d(), area.n());
+        best = std::min(best, Seconds() - t0);
+    }
+    return best;
+}
+
 // --- worker threads as the engine runs them -------------------------------------
 
 struct Worker {
@@ -241,9 +229,12 @@ __attribute__((force_align_arg_pointer)) DWORD WINAPI CountingWorker(LPVOID para
 {
     Worker* worker = static_cast<Worker*>(parameter);
     const Area area = {worker->area.base, worker->area.size};
-    const KernelImpl& impl = GetKernelImpl(BestKernelVariant());
-    const KernelLoopFn loop = UsesStreamStores(area.base, area.size) ? impl.streamLoop : impl.loop;
-    worker->passes = loop(area.a(), area.b(), area.c(), area.d(), area.n());
+    const KernelLoopFn loop = GetKernelImpl(BestKernelVariant()).loop;
+    KernelState state = {};
+    while (loop(area.a(), area.b(), area.c(), area.d(), area.n(), &state) != kCheckClean &&
+           testRunning != 0) {
+    }
+    worker->passes = state.passes;
     return 0;
 }
 
@@ -256,6 +247,7 @@ double WorkersElementsPerSecond(unsigned int threads)
     for (unsigned int i = 0; i < threads; ++i) {
         workers[i].area.base = block.base + i * kSmallAreaBytes;
         workers[i].area.size = kSmallAreaBytes;
+        FillWorkerArea(workers[i].area.base, kSmallAreaBytes, i);
         handles[i] = CreateThread(nullptr, 0, CountingWorker, &workers[i], CREATE_SUSPENDED, nullptr);
     }
     InterlockedExchange(&testRunning, 1);
@@ -277,27 +269,19 @@ double WorkersElementsPerSecond(unsigned int threads)
 
 // --- output ---------------------------------------------------------------------
 
-class Table {
-public:
-    explicit Table(const char* header)
-    {
-        std::printf("%s\n", header);
-        Separator(header);
-    }
-    // Cells are printf formats with one argument each, joined with " | ".
-    static void Separator(const char* header)
-    {
-        std::printf("|");
-        for (const char* p = header; *p; ++p)
-            if (*p == '|' && p[1] != '\0')
-                std::printf(" --- |");
-        std::printf("\n");
-    }
-};
-
 void Title(const char* text)
 {
     std::printf("\n%s\n\n", text);
+}
+
+// Prints a table header and its Markdown separator row.
+void Header(const char* header)
+{
+    std::printf("%s\n|", header);
+    for (const char* p = header; *p; ++p)
+        if (*p == '|' && p[1] != '\0')
+            std::printf(" --- |");
+    std::printf("\n");
 }
 
 // --- sections -------------------------------------------------------------------
@@ -305,73 +289,37 @@ void Title(const char* text)
 void PrintL1(KernelVariant best)
 {
     Area area = AllocArea(kSmallAreaBytes);
-    double scalar = 0.0;
-    double kernelRate[kKernelVariantCount] = {};
-    double copyRate[kKernelVariantCount] = {};
-    double mixRate[kKernelVariantCount] = {};
+    double verified[kKernelVariantCount] = {};
+    double ceiling[kKernelVariantCount] = {};
+    double unverified[kKernelVariantCount] = {};
     for (unsigned int r = 0; r < kL1Repeats; ++r) {
-        scalar = std::max(scalar, ElementsPerCycle(ScalarLoop, area, kL1RunMs));
         for (int v = 0; v <= best; ++v) {
-            const KernelImpl& impl = GetKernelImpl(static_cast<KernelVariant>(v));
-            kernelRate[v] = std::max(kernelRate[v], ElementsPerCycle(impl.loop, area, kL1RunMs));
-            copyRate[v] = std::max(copyRate[v], ElementsPerCycle(kCopyLoops[v], area, kL1RunMs));
-            mixRate[v] =
-                std::max(mixRate[v], ElementsPerCycle(kCopyArithmeticLoops[v], area, kL1RunMs));
+            g_verified = GetKernelImpl(static_cast<KernelVariant>(v)).loop;
+            verified[v] = std::max(verified[v], ElementsPerCycle(VerifiedLoop, area, kL1RunMs));
+            ceiling[v] = std::max(ceiling[v], ElementsPerCycle(kReference[v].ceiling, area, kL1RunMs));
+            unverified[v] =
+                std::max(unverified[v], ElementsPerCycle(kReference[v].unverified, area, kL1RunMs));
         }
     }
 
-    char title[160];
+    char title[200];
     std::snprintf(title, sizeof title,
-                  "Kernel throughput per thread, 8192-byte area (L1); best of %u runs of %lu ms",
+                  "Kernel throughput per thread, 8192-byte area (L1); elements per cycle, best of "
+                  "%u runs of %lu ms",
                   kL1Repeats, static_cast<unsigned long>(kL1RunMs));
     Title(title);
-    Table("| loop | elements/cycle | GFLOP/s | L1 ceiling (3 loads + 1 store, no arithmetic) "
-          "| kernel / ceiling | ceiling with the arithmetic on registers | kernel / that |");
+    Header("| variant | verified kernel | GFLOP/s | ceiling (4 loads + 1 store, no arithmetic) "
+           "| verified / ceiling | unverified kernel (3 loads, mul, add, store) "
+           "| verified / unverified |");
     const double gflopsPerRate = 2.0 * g_tscPerSecond / 1e9;
-    std::printf("| scalar SSE2 loop (the kernel before) | %.3f | %.2f | | | | |\n", scalar,
-                scalar * gflopsPerRate);
     for (int v = 0; v <= best; ++v) {
-        std::printf("| %s kernel | %.3f | %.2f | %.3f | %.1f%% | %.3f | %.1f%% |\n",
-                    GetKernelImpl(static_cast<KernelVariant>(v)).name, kernelRate[v],
-                    kernelRate[v] * gflopsPerRate, copyRate[v],
-                    100.0 * kernelRate[v] / copyRate[v], mixRate[v],
-                    100.0 * kernelRate[v] / mixRate[v]);
+        std::printf("| %s | %.3f | %.2f | %.3f | %.1f%% | %.3f | %.1f%% |\n",
+                    GetKernelImpl(static_cast<KernelVariant>(v)).name, verified[v],
+                    verified[v] * gflopsPerRate, ceiling[v], 100.0 * verified[v] / ceiling[v],
+                    unverified[v], 100.0 * verified[v] / unverified[v]);
     }
-    std::printf("\nWidest variant (%s) over the scalar loop: %.2fx. Cycles are time-stamp-counter"
-                " cycles (%.3f GHz).\n",
-                GetKernelImpl(best).name, kernelRate[best] / scalar, g_tscPerSecond / 1e9);
+    std::printf("\nCycles are time-stamp-counter cycles (%.3f GHz).\n", g_tscPerSecond / 1e9);
     FreeArea(area);
-}
-
-// Best time of one pass of `pass` over the area.
-double BestPassSeconds(KernelPassFn pass, const Area& area, unsigned int repeats)
-{
-    double best = 1e30;
-    for (unsigned int r = 0; r < repeats; ++r) {
-        const double t0 = Seconds();
-        pass(area.a(), area.b(), area.c(), area.d(), area.n());
-        best = std::min(best, Seconds() - t0);
-    }
-    return best;
-}
-
-void PrintStoreChoice(KernelVariant best)
-{
-    const KernelImpl& impl = GetKernelImpl(best);
-    Title("Cached against non-temporal stores by area size, one thread; kernel GB/s "
-          "(32 bytes per element: three read, one written)");
-    Table("| area | cached stores | non-temporal stores | the worker uses |");
-    const unsigned int sizesMB[] = {1, 2, 4, 8, 16, 64};
-    for (unsigned int mb : sizesMB) {
-        Area area = AllocArea(mb * kMB);
-        const unsigned int repeats = std::max(3u, 256u / mb);
-        const double cached = BestPassSeconds(impl.pass, area, repeats);
-        const double stream = BestPassSeconds(impl.streamPass, area, repeats);
-        std::printf("| %u MB | %.2f | %.2f | %s |\n", mb, 32.0 * area.n() / cached / 1e9,
-                    32.0 * area.n() / stream / 1e9,
-                    UsesStreamStores(area.base, area.size) ? "non-temporal" : "cached");
-        FreeArea(area);
-    }
 }
 
 void PrintSweep(KernelVariant best)
@@ -379,38 +327,40 @@ void PrintSweep(KernelVariant best)
     Area area = AllocArea(kSweepBytes);
     const unsigned int n = area.n();
     const KernelImpl& impl = GetKernelImpl(best);
+    const ReferenceLoops& reference = kReference[best];
+    g_verified = impl.loop;
     // Interleaved, so that every loop meets the same conditions.
-    double triad = 1e30, setTime = 1e30, cached = 1e30, stream = 1e30;
+    double triad = 1e30, verified = 1e30, ceiling = 1e30, ceilingStream = 1e30, unverified = 1e30;
     for (unsigned int r = 0; r < kSweepRepeats; ++r) {
-        double t0 = Seconds();
+        const double t0 = Seconds();
         ReferenceTriad(area.d(), area.a(), area.b(), 3.0, n);
         triad = std::min(triad, Seconds() - t0);
-        cached = std::min(cached, BestPassSeconds(impl.pass, area, 1));
-        stream = std::min(stream, BestPassSeconds(impl.streamPass, area, 1));
-        t0 = Seconds();
-        std::memset(area.base, 0, area.size);
-        setTime = std::min(setTime, Seconds() - t0);
+        FillWorkerArea(area.base, area.size, 0);   // the kernel's d again
+        verified = std::min(verified, BestPassSeconds(VerifiedLoop, area, 1));
+        ceiling = std::min(ceiling, BestPassSeconds(reference.ceiling, area, 1));
+        ceilingStream = std::min(ceilingStream, BestPassSeconds(reference.ceilingStream, area, 1));
+        unverified = std::min(unverified, BestPassSeconds(reference.unverifiedStream, area, 1));
     }
-    const bool streams = UsesStreamStores(area.base, area.size);
-    const double kernel = 32.0 * n / (streams ? stream : cached) / 1e9;
-    const double triadRate = 24.0 * n / triad / 1e9;
-
-    char title[200];
+    const double perPass = static_cast<double>(n);
+    char title[220];
     std::snprintf(title, sizeof title,
-                  "Memory-test sweep, one %u MB area, one thread, %s kernel; best of %u passes; "
-                  "GB/s as STREAM counts (bytes the loop reads and writes; 1 GB = 1e9 bytes)",
+                  "Memory-test sweep, one %u MB area, one thread, %s; best of %u passes; "
+                  "elements per ns and GB/s as STREAM counts (bytes the loop reads and writes)",
                   kSweepBytes / kMB, impl.name, kSweepRepeats);
     Title(title);
-    Table("| loop | GB/s | of reference triad |");
-    std::printf("| kernel as the worker runs it (%s stores) | %.2f | %.1f%% |\n",
-                streams ? "non-temporal" : "cached", kernel, 100.0 * kernel / triadRate);
-    std::printf("| kernel, cached stores | %.2f | %.1f%% |\n", 32.0 * n / cached / 1e9,
-                100.0 * 32.0 * n / cached / 1e9 / triadRate);
-    std::printf("| kernel, non-temporal stores | %.2f | %.1f%% |\n", 32.0 * n / stream / 1e9,
-                100.0 * 32.0 * n / stream / 1e9 / triadRate);
-    std::printf("| reference triad x = y + s*z (plain loop) | %.2f | 100%% |\n", triadRate);
-    std::printf("| memset of the same %u MB | %.2f | |\n", kSweepBytes / kMB,
-                area.size / setTime / 1e9);
+    Header("| loop | elements/ns | GB/s | of the ceiling |");
+    std::printf("| verified kernel (4 reads, 1 write) | %.3f | %.2f | %.1f%% |\n",
+                perPass / verified / 1e9, 40.0 * perPass / verified / 1e9,
+                100.0 * ceiling / verified);
+    std::printf("| ceiling: the same loads and stores, no arithmetic | %.3f | %.2f | 100%% |\n",
+                perPass / ceiling / 1e9, 40.0 * perPass / ceiling / 1e9);
+    std::printf("| the ceiling with non-temporal stores | %.3f | %.2f | %.1f%% |\n",
+                perPass / ceilingStream / 1e9, 40.0 * perPass / ceilingStream / 1e9,
+                100.0 * ceiling / ceilingStream);
+    std::printf("| unverified kernel as before (non-temporal stores; 3 reads, 1 write) | %.3f | %.2f | |\n",
+                perPass / unverified / 1e9, 32.0 * perPass / unverified / 1e9);
+    std::printf("| reference triad x = y + s*z (plain loop) | %.3f | %.2f | |\n",
+                perPass / triad / 1e9, 24.0 * perPass / triad / 1e9);
     FreeArea(area);
 }
 
@@ -420,13 +370,13 @@ void PrintScaling()
     GetSystemInfo(&info);
     char title[160];
     std::snprintf(title, sizeof title,
-                  "All workers together, 8192-byte areas, %s kernel; best of %u runs of %lu ms; "
-                  "%lu processors",
+                  "All workers together, 8192-byte areas, verified %s kernel; best of %u runs of "
+                  "%lu ms; %lu processors",
                   GetKernelImpl(BestKernelVariant()).name, kScalingRepeats,
                   static_cast<unsigned long>(kScalingRunMs),
                   static_cast<unsigned long>(info.dwNumberOfProcessors));
     Title(title);
-    Table("| threads | total Gelements/s | GFLOP/s | per thread Gelements/s | over 1 thread |");
+    Header("| threads | total Gelements/s | GFLOP/s | per thread Gelements/s | over 1 thread |");
     const unsigned int counts[] = {1, 2, 4, 8, 16};
     double one = 0.0;
     for (unsigned int threads : counts) {
@@ -451,7 +401,7 @@ TestConfig EngineConfig(unsigned int threads, unsigned int memoryTest, unsigned 
     return config;
 }
 
-// The engine's zero fill runs between the commit and the first CreateThread;
+// The engine's pattern fill runs between the commit and the first CreateThread;
 // these wrappers around the kernel services note both moments.
 double g_commitReturned = 0.0;
 double g_firstThreadCreated = 0.0;
@@ -474,11 +424,11 @@ HANDLE WINAPI NotingCreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stackSiz
                                              threadId);
 }
 
-void PrintZeroFill()
+void PrintFill()
 {
     const unsigned int sizeMB = 256;
     const double bytes = static_cast<double>(sizeMB) * kMB;
-    double engineFill = 1e30, fresh = 1e30, resident = 1e30;
+    double engineFill = 1e30, fresh = 1e30, resident = 1e30, residentFill = 1e30;
     for (unsigned int r = 0; r < 3; ++r) {
         // The engine: a memory-test start with one worker.
         CTestEngine engine;
@@ -492,28 +442,34 @@ void PrintZeroFill()
         if (status == S_OK)
             engineFill = std::min(engineFill, g_firstThreadCreated - g_commitReturned);
 
-        // memset on a block just committed, then on the same block once resident.
+        // memset on a block just committed, then memset and the fill once it is resident.
         void* block = VirtualAlloc(nullptr, sizeMB * kMB, MEM_RESERVE, PAGE_READWRITE);
         block = VirtualAlloc(block, sizeMB * kMB, MEM_COMMIT, PAGE_READWRITE);
-        const double t0 = Seconds();
+        double t0 = Seconds();
         std::memset(block, 0, sizeMB * kMB);
-        const double t1 = Seconds();
+        double t1 = Seconds();
         fresh = std::min(fresh, t1 - t0);
         std::memset(block, 0, sizeMB * kMB);
-        resident = std::min(resident, Seconds() - t1);
+        t0 = Seconds();
+        resident = std::min(resident, t0 - t1);
+        FillWorkerArea(static_cast<unsigned char*>(block), sizeMB * kMB, 0);
+        residentFill = std::min(residentFill, Seconds() - t0);
         VirtualFree(block, sizeMB * kMB, MEM_DECOMMIT);
         VirtualFree(block, 0, MEM_RELEASE);
     }
     char title[160];
-    std::snprintf(title, sizeof title, "Zero fill of a %u MB block, best of 3", sizeMB);
+    std::snprintf(title, sizeof title, "Pattern fill of a %u MB block against memset, best of 3",
+                  sizeMB);
     Title(title);
-    Table("| fill | ms | GB/s | of memset on a fresh block |");
+    Header("| fill | ms | GB/s | of memset in the same state |");
     std::printf("| the engine's fill in StartTest (commit to first worker created) | %.1f | %.2f "
                 "| %.1f%% |\n",
                 engineFill * 1e3, bytes / engineFill / 1e9, 100.0 * fresh / engineFill);
     std::printf("| memset of a freshly committed block | %.1f | %.2f | 100%% |\n", fresh * 1e3,
                 bytes / fresh / 1e9);
-    std::printf("| memset of the same block once resident | %.1f | %.2f | |\n", resident * 1e3,
+    std::printf("| pattern fill of a resident block | %.1f | %.2f | %.1f%% |\n",
+                residentFill * 1e3, bytes / residentFill / 1e9, 100.0 * resident / residentFill);
+    std::printf("| memset of a resident block | %.1f | %.2f | 100%% |\n", resident * 1e3,
                 bytes / resident / 1e9);
 }
 
@@ -563,7 +519,7 @@ void PrintStop()
 {
     Title("Stop: from clearing testRunning to the last worker ended (engine workers; "
           "workers ran 300 ms first)");
-    Table("| workers | memory test | runs | worst ms | median ms | then StopTest (release, log) ms |");
+    Header("| workers | memory test | runs | worst ms | median ms | then StopTest (release, log) ms |");
     struct Case {
         unsigned int threads, memoryTest, memorySizeMB, repeats;
     };
@@ -584,33 +540,6 @@ void PrintStop()
     }
 }
 
-void PrintProbes()
-{
-    Title("Cost of one probe measurement, idle machine (mean and worst of consecutive calls)");
-    Table("| probe | calls | mean ms | worst ms |");
-    double value = 0.0;
-    MeasureCpuLoad(&value);
-    struct Probe {
-        const char* name;
-        int (*measure)(double*);
-        unsigned int calls;
-    };
-    const Probe probes[] = {{"MeasureCpuFrequency", MeasureCpuFrequency, kFrequencyProbeCalls},
-                            {"MeasureCpuLoad", MeasureCpuLoad, kLoadProbeCalls}};
-    for (const Probe& probe : probes) {
-        double total = 0.0, worst = 0.0;
-        for (unsigned int i = 0; i < probe.calls; ++i) {
-            const double t0 = Seconds();
-            probe.measure(&value);
-            const double cost = Seconds() - t0;
-            total += cost;
-            worst = std::max(worst, cost);
-        }
-        std::printf("| %s | %u | %.3f | %.3f |\n", probe.name, probe.calls,
-                    total * 1e3 / probe.calls, worst * 1e3);
-    }
-}
-
 } // namespace
 
 int main()
@@ -626,11 +555,9 @@ int main()
                 "here: %s\n",
                 g_tscPerSecond / 1e9, GetKernelImpl(best).name);
     PrintL1(best);
-    PrintStoreChoice(best);
     PrintSweep(best);
     PrintScaling();
-    PrintZeroFill();
+    PrintFill();
     PrintStop();
-    PrintProbes();
     return 0;
 }

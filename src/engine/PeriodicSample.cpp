@@ -14,10 +14,15 @@ const size_t kTextBufferSize = 100;
 
 } // namespace
 
-// One sample per log interval: ends the run once the duration has passed,
-// otherwise logs the clock rate and, if asked, the processor load.
+// One sample per log interval: ends the run as failed when a worker found an
+// error, reports the end of the duration, or logs the clock rate and, if asked,
+// the processor load.
 HRESULT CTestEngine::SampleTick()
 {
+    // Checked first: a failure is never reported as a run that completed.
+    if (failedWorkerArea)
+        return EndRun();
+
     const unsigned int elapsedMs = GetTimeMs() - startTimeMs;
     if (elapsedMs > config.durationMs)
         return S_FALSE;

@@ -1,7 +1,9 @@
 #include "engine/TestEngine.h"
 
+#include <cstdio>
 #include <cstring>
 
+#include "engine/AreaFill.h"
 #include "engine/Clock.h"
 #include "engine/KernelServices.h"
 #include "engine/Status.h"
@@ -10,6 +12,8 @@
 #include "probes/CpuLoad.h"
 
 volatile LONG testRunning = 0;
+WorkerArea* volatile failedWorkerArea = nullptr;
+volatile LONG workerErrorKinds = 0;
 HANDLE workerThreads[kMaxWorkers] = {};
 
 namespace {
@@ -127,11 +131,15 @@ HRESULT CTestEngine::StartTest()
         return status;
     }
     memoryBase = static_cast<unsigned char*>(committed);
-    std::memset(memoryBase, 0, memorySize);
-
     for (unsigned int i = 0; i < threads; ++i) {
         workerAreas[i].base = memoryBase + i * areaSize;
         workerAreas[i].size = areaSize;
+        FillWorkerArea(workerAreas[i].base, areaSize, i);
+    }
+    InterlockedExchangePointer(reinterpret_cast<PVOID volatile*>(&failedWorkerArea), nullptr);
+    InterlockedExchange(&workerErrorKinds, 0);
+
+    for (unsigned int i = 0; i < threads; ++i) {
         workerThreads[i] = g_kernel.CreateThread(nullptr, 0, WorkerThreadProc, &workerAreas[i],
                                                  CREATE_SUSPENDED, nullptr);
         if (!workerThreads[i])
@@ -160,7 +168,15 @@ void CTestEngine::ReleaseBlock()
 
 HRESULT CTestEngine::StopTest()
 {
-    // Only a start that succeeded raised the flag: that run earns the stop marker.
+    return EndRun();
+}
+
+// Ends the workers and releases the block. A run that had started gets its end
+// marker: "Test Failed --" with what a worker found (E_WRONG_RESULT), or
+// "Test Stopped --" (S_OK).
+HRESULT CTestEngine::EndRun()
+{
+    // Only a start that succeeded raised the flag: that run earns the marker.
     const LONG wasRunning = InterlockedExchange(&testRunning, 0);
 
     const unsigned int threads = config.threadCount < kMaxWorkers ? config.threadCount : kMaxWorkers;
@@ -177,7 +193,21 @@ HRESULT CTestEngine::StopTest()
 
     ReleaseBlock();
 
-    if (wasRunning)
+    if (!wasRunning)
+        return S_OK;
+    // Every worker has ended: an error found in the last passes is in the record too.
+    const WorkerArea* failed = failedWorkerArea;
+    if (!failed) {
         WriteLog("Test Stopped --");
-    return S_OK;
+        return S_OK;
+    }
+    const char* what = (workerErrorKinds & kCheckWrongResult) ? "wrong result" : "input data changed";
+    char message[78];
+    if (failed >= workerAreas && failed < workerAreas + kMaxWorkers)
+        std::snprintf(message, sizeof message, "Test Failed -- %s in worker %u of %u", what,
+                      static_cast<unsigned int>(failed - workerAreas) + 1, config.threadCount);
+    else
+        std::snprintf(message, sizeof message, "Test Failed -- %s", what);
+    WriteLog(message);
+    return E_WRONG_RESULT;
 }

@@ -14,6 +14,12 @@ struct WorkerArea {
 
 // Run flag polled by the workers between passes; written only with InterlockedExchange.
 extern volatile LONG testRunning;
+// The first worker area whose worker found a wrong result or changed input data
+// in this run (null: none), and the KernelCheck kinds found. Written by the
+// workers only with interlocked operations; reset by StartTest, read when the run
+// ends (a sample ends it as soon as an error is recorded).
+extern WorkerArea* volatile failedWorkerArea;
+extern volatile LONG workerErrorKinds;
 // Worker handles, slot i for worker i; null when empty.
 extern HANDLE workerThreads[kMaxWorkers];
 
@@ -37,4 +43,5 @@ public:
 private:
     HRESULT SizeBlock(unsigned int* areaSize);
     void ReleaseBlock();
+    HRESULT EndRun();
 };

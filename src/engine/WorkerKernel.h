@@ -2,20 +2,39 @@
 #include <windows.h>
 
 // Body of every worker thread: loads the floating-point unit (and, with a large
-// area, memory) until testRunning is cleared. The parameter is a WorkerArea*.
+// area, memory) until testRunning is cleared, and checks every result it makes.
+// The parameter is a WorkerArea* whose area FillWorkerArea has prepared.
 DWORD WINAPI WorkerThreadProc(LPVOID parameter);
 
-// One pass over an area: d[j] = a[j] * b[j] + c[j] for j in [0, n), the product
-// rounded to double and then the sum rounded to double (never fused). a, b and c
-// are only read, d is only written. n is a multiple of 16; the arrays hold
-// doubles at any 8-byte alignment and do not overlap.
-typedef void (*KernelPassFn)(const double* a, const double* b, const double* c, double* d,
-                             unsigned int n);
+// What a pass found.
+enum KernelCheck {
+    kCheckClean = 0,
+    kCheckWrongResult = 1,    // a result differs from the one the pass before stored
+    kCheckChangedInput = 2,   // the inputs differ from what the pass before read
+};
 
-// Passes over the same arrays until testRunning reads 0 after a pass (at least
-// one pass). The flag is read only between passes. Returns the number of passes.
-typedef unsigned long long (*KernelLoopFn)(const double* a, const double* b, const double* c,
-                                           double* d, unsigned int n);
+// What a worker carries from one pass to the next over the same area.
+struct KernelState {
+    unsigned long long inputSum;   // XOR of the input words the last pass read
+    int havePassed;                // 0 before the first pass
+    unsigned long long passes;
+};
+
+// One verified pass over an area's quarters a, b, c (read) and d (read, then
+// written): for j in [0, n), r = a[j] * b[j] + c[j], the product rounded to
+// double and then the sum rounded to double (never fused), is stored in d[j].
+// The d[j] in place must already be r, as the pass before (or FillWorkerArea)
+// stored it, and the inputs must not have changed since the pass before.
+// n is a multiple of 16; the arrays are 8-byte aligned and disjoint.
+// Returns a KernelCheck (a wrong result wins over changed inputs).
+typedef int (*KernelPassFn)(const double* a, const double* b, const double* c, double* d,
+                            unsigned int n, KernelState* state);
+
+// Verified passes over the same arrays until testRunning reads 0 after a pass
+// (at least one pass; returns kCheckClean) or a pass finds an error (returns
+// its KernelCheck). The flag is read only between passes.
+typedef int (*KernelLoopFn)(const double* a, const double* b, const double* c, double* d,
+                            unsigned int n, KernelState* state);
 
 // Instruction sets the kernel comes in, narrowest first.
 enum KernelVariant {
@@ -25,14 +44,12 @@ enum KernelVariant {
     kKernelVariantCount = 3
 };
 
-// One variant's entry points. The stream forms store d with non-temporal stores
-// (for areas larger than the caches) and need d aligned to 64 bytes.
+// One variant's entry points. They store with ordinary stores at every area
+// size: d is read just before it is written, so its lines are in the cache.
 struct KernelImpl {
     const char* name;
     KernelPassFn pass;
-    KernelPassFn streamPass;
     KernelLoopFn loop;
-    KernelLoopFn streamLoop;
 };
 
 const KernelImpl& GetKernelImpl(KernelVariant variant);
@@ -53,10 +70,3 @@ KernelVariant SelectKernelVariant(const CpuVectorInfo& info);
 
 // SelectKernelVariant(ReadCpuVectorInfo()).
 KernelVariant BestKernelVariant();
-
-// Areas at least this large (bytes) store d with non-temporal stores: their
-// passes stream through memory, and cached stores would only add a read of d.
-const unsigned int kStreamAreaBytes = 4u << 20;
-
-// Whether WorkerThreadProc uses the stream forms for an area.
-bool UsesStreamStores(const unsigned char* base, unsigned int size);

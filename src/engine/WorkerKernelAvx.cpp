@@ -1,82 +1,55 @@
 // 256-bit variant of the worker kernel. It uses AVX instructions only (AVX2 adds
-// nothing for double multiply and add), so it serves AVX2 processors and the
-// AVX-only ones before them. Only this file's functions use AVX; callers check
-// CPUID and XGETBV first.
+// nothing for double multiply and add, and the checks use the floating-point
+// logic instructions), so it serves AVX2 processors and the AVX-only ones before
+// them. Only this file's code uses AVX; callers check CPUID and XGETBV first.
 #include <immintrin.h>
 
 #include "engine/TestEngine.h"
 #include "engine/WorkerKernelVariants.h"
 
-#define KERNEL_TARGET __attribute__((target("avx")))
-#define KERNEL_INLINE KERNEL_TARGET inline __attribute__((always_inline))
+#pragma GCC push_options
+#pragma GCC target("avx")
 
 namespace {
 
-template <bool kStream>
-KERNEL_INLINE void Store(double* d, __m256d value)
-{
-    if (kStream)
-        _mm256_stream_pd(d, value);
-    else
-        _mm256_storeu_pd(d, value);
-}
+#define V_OP static inline __attribute__((always_inline))
 
-// One group of four: product rounded, then sum rounded; separate instructions.
-template <bool kStream>
-KERNEL_INLINE void Quad(const double* a, const double* b, const double* c, double* d)
-{
-    const __m256d product = _mm256_mul_pd(_mm256_loadu_pd(a), _mm256_loadu_pd(b));
-    Store<kStream>(d, _mm256_add_pd(product, _mm256_loadu_pd(c)));
-}
+struct Avx {
+    typedef __m256d Reg;
+    typedef Reg Sum;
+    static const unsigned int kLanes = 4;
 
-template <bool kStream>
-KERNEL_INLINE void Pass(const double* a, const double* b, const double* c, double* d,
-                        unsigned int n)
-{
-    for (unsigned int j = 0; j < n; j += 16) {
-        Quad<kStream>(a + j + 0, b + j + 0, c + j + 0, d + j + 0);
-        Quad<kStream>(a + j + 4, b + j + 4, c + j + 4, d + j + 4);
-        Quad<kStream>(a + j + 8, b + j + 8, c + j + 8, d + j + 8);
-        Quad<kStream>(a + j + 12, b + j + 12, c + j + 12, d + j + 12);
+    // Each input is loaded once, into a register: the compiler would otherwise load
+    // it again as an operand of each instruction that uses it.
+    V_OP Reg Load(const double* p)
+    {
+        Reg v = _mm256_loadu_pd(p);
+        asm("" : "+x"(v));
+        return v;
     }
-    if (kStream)
-        _mm_sfence();
-}
+    V_OP void Store(double* p, Reg v) { _mm256_storeu_pd(p, v); }
+    V_OP Reg Mul(Reg p, Reg q) { return _mm256_mul_pd(p, q); }
+    V_OP Reg Add(Reg p, Reg q) { return _mm256_add_pd(p, q); }
+    V_OP Reg Zero() { return _mm256_setzero_pd(); }
+    V_OP Reg Xor3(Reg s, Reg p, Reg q) { return _mm256_xor_pd(s, _mm256_xor_pd(p, q)); }
+    V_OP Reg OrXor(Reg acc, Reg p, Reg q) { return _mm256_or_pd(acc, _mm256_xor_pd(p, q)); }
+    V_OP Reg Merge(Reg s, Reg t, bool orSums) { return orSums ? _mm256_or_pd(s, t) : _mm256_xor_pd(s, t); }
+    V_OP bool AnyBit(Reg v)
+    {
+        return !_mm256_testz_si256(_mm256_castpd_si256(v), _mm256_castpd_si256(v));
+    }
+    V_OP unsigned long long FoldXor(Reg v)
+    {
+        alignas(32) unsigned long long lanes[4];
+        _mm256_store_pd(reinterpret_cast<double*>(lanes), v);
+        return lanes[0] ^ lanes[1] ^ lanes[2] ^ lanes[3];
+    }
+};
 
-template <bool kStream>
-KERNEL_INLINE unsigned long long Loop(const double* a, const double* b, const double* c,
-                                      double* d, unsigned int n)
-{
-    unsigned long long passes = 0;
-    do {
-        Pass<kStream>(a, b, c, d, n);
-        ++passes;
-    } while (testRunning != 0);
-    return passes;
-}
+#include "engine/WorkerKernelBody.h"
 
 } // namespace
 
-KERNEL_TARGET void KernelPassAvx(const double* a, const double* b, const double* c, double* d,
-                                 unsigned int n)
-{
-    Pass<false>(a, b, c, d, n);
-}
+KERNEL_VARIANT_DEFINE(Avx, Avx)
 
-KERNEL_TARGET void KernelStreamPassAvx(const double* a, const double* b, const double* c,
-                                       double* d, unsigned int n)
-{
-    Pass<true>(a, b, c, d, n);
-}
-
-KERNEL_TARGET unsigned long long KernelLoopAvx(const double* a, const double* b, const double* c,
-                                               double* d, unsigned int n)
-{
-    return Loop<false>(a, b, c, d, n);
-}
-
-KERNEL_TARGET unsigned long long KernelStreamLoopAvx(const double* a, const double* b,
-                                                     const double* c, double* d, unsigned int n)
-{
-    return Loop<true>(a, b, c, d, n);
-}
+#pragma GCC pop_options

@@ -1,79 +1,62 @@
-// 512-bit variant of the worker kernel: AVX-512F. Only this file's functions use
-// AVX-512; callers check CPUID and XGETBV first.
+// 512-bit variant of the worker kernel: AVX-512F. Its ternary logic instruction
+// makes each check one operation. Only this file's code uses AVX-512; callers
+// check CPUID and XGETBV first.
 #include <immintrin.h>
 
 #include "engine/TestEngine.h"
 #include "engine/WorkerKernelVariants.h"
 
-#define KERNEL_TARGET __attribute__((target("avx512f")))
-#define KERNEL_INLINE KERNEL_TARGET inline __attribute__((always_inline))
+#pragma GCC push_options
+#pragma GCC target("avx512f")
 
 namespace {
 
-template <bool kStream>
-KERNEL_INLINE void Store(double* d, __m512d value)
-{
-    if (kStream)
-        _mm512_stream_pd(d, value);
-    else
-        _mm512_storeu_pd(d, value);
-}
+#define V_OP static inline __attribute__((always_inline))
 
-// One group of eight: product rounded, then sum rounded; separate instructions.
-template <bool kStream>
-KERNEL_INLINE void Octet(const double* a, const double* b, const double* c, double* d)
-{
-    const __m512d product = _mm512_mul_pd(_mm512_loadu_pd(a), _mm512_loadu_pd(b));
-    Store<kStream>(d, _mm512_add_pd(product, _mm512_loadu_pd(c)));
-}
+// Truth tables of the ternary logic instruction for (A, B, C).
+const int kXor3 = 0x96;    // A ^ B ^ C
+const int kOrXor = 0xF6;   // A | (B ^ C)
 
-template <bool kStream>
-KERNEL_INLINE void Pass(const double* a, const double* b, const double* c, double* d,
-                        unsigned int n)
-{
-    for (unsigned int j = 0; j < n; j += 16) {
-        Octet<kStream>(a + j + 0, b + j + 0, c + j + 0, d + j + 0);
-        Octet<kStream>(a + j + 8, b + j + 8, c + j + 8, d + j + 8);
+// Values stay doubles and sums stay integers, so that no value changes type in
+// the loop (the compiler then keeps each in one register).
+inline __m512i Bits(__m512d v) { return _mm512_castpd_si512(v); }
+
+struct Avx512 {
+    typedef __m512d Reg;
+    typedef __m512i Sum;
+    static const unsigned int kLanes = 8;
+
+    // Each input is loaded once, into a register: the compiler would otherwise load
+    // it again as an operand of each instruction that uses it.
+    V_OP Reg Load(const double* p)
+    {
+        Reg v = _mm512_loadu_pd(p);
+        asm("" : "+v"(v));
+        return v;
     }
-    if (kStream)
-        _mm_sfence();
-}
+    V_OP void Store(double* p, Reg v) { _mm512_storeu_pd(p, v); }
+    V_OP Reg Mul(Reg p, Reg q) { return _mm512_mul_pd(p, q); }
+    V_OP Reg Add(Reg p, Reg q) { return _mm512_add_pd(p, q); }
+    V_OP Sum Zero() { return _mm512_setzero_si512(); }
+    V_OP Sum Xor3(Sum s, Reg p, Reg q) { return _mm512_ternarylogic_epi64(s, Bits(p), Bits(q), kXor3); }
+    V_OP Sum OrXor(Sum s, Reg p, Reg q) { return _mm512_ternarylogic_epi64(s, Bits(p), Bits(q), kOrXor); }
+    V_OP Sum Merge(Sum s, Sum t, bool orSums) { return orSums ? _mm512_or_epi64(s, t) : _mm512_xor_epi64(s, t); }
+    V_OP bool AnyBit(Sum v) { return _mm512_test_epi64_mask(v, v) != 0; }
+    V_OP unsigned long long FoldXor(Sum v)
+    {
+        alignas(64) unsigned long long lanes[8];
+        _mm512_store_si512(lanes, v);
+        unsigned long long sum = 0;
+        for (unsigned long long lane : lanes)
+            sum ^= lane;
+        return sum;
+    }
+};
 
-template <bool kStream>
-KERNEL_INLINE unsigned long long Loop(const double* a, const double* b, const double* c,
-                                      double* d, unsigned int n)
-{
-    unsigned long long passes = 0;
-    do {
-        Pass<kStream>(a, b, c, d, n);
-        ++passes;
-    } while (testRunning != 0);
-    return passes;
-}
+#include "engine/WorkerKernelBody.h"
 
 } // namespace
 
-KERNEL_TARGET void KernelPassAvx512(const double* a, const double* b, const double* c,
-                                    double* d, unsigned int n)
-{
-    Pass<false>(a, b, c, d, n);
-}
+KERNEL_VARIANT_DEFINE(Avx512, Avx512)
 
-KERNEL_TARGET void KernelStreamPassAvx512(const double* a, const double* b, const double* c,
-                                          double* d, unsigned int n)
-{
-    Pass<true>(a, b, c, d, n);
-}
-
-KERNEL_TARGET unsigned long long KernelLoopAvx512(const double* a, const double* b,
-                                                  const double* c, double* d, unsigned int n)
-{
-    return Loop<false>(a, b, c, d, n);
-}
-
-KERNEL_TARGET unsigned long long KernelStreamLoopAvx512(const double* a, const double* b,
-                                                        const double* c, double* d,
-                                                        unsigned int n)
-{
-    return Loop<true>(a, b, c, d, n);
-}
+#pragma GCC pop_options

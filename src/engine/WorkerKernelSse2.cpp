@@ -6,101 +6,42 @@
 
 namespace {
 
-// With all four arrays 16-byte aligned the loads fold into the multiply and the
-// add as memory operands: fewer instructions per element than separate loads.
-template <bool kAligned>
-inline __attribute__((always_inline)) __m128d Load(const double* p)
-{
-    return kAligned ? _mm_load_pd(p) : _mm_loadu_pd(p);
-}
+#define V_OP static inline __attribute__((always_inline))
 
-template <bool kStream>
-inline __attribute__((always_inline)) void Store(double* d, __m128d value)
-{
-    if (kStream)
-        _mm_stream_pd(d, value);
-    else
-        _mm_storeu_pd(d, value);
-}
+struct Sse2 {
+    typedef __m128d Reg;
+    typedef Reg Sum;
+    static const unsigned int kLanes = 2;
 
-// One group of two: product rounded, then sum rounded; separate instructions.
-template <bool kStream, bool kAligned>
-inline __attribute__((always_inline)) void Pair(const double* a, const double* b,
-                                               const double* c, double* d)
-{
-    const __m128d product = _mm_mul_pd(Load<kAligned>(a), Load<kAligned>(b));
-    Store<kStream>(d, _mm_add_pd(product, Load<kAligned>(c)));
-}
-
-template <bool kStream, bool kAligned>
-inline __attribute__((always_inline)) void Pass(const double* a, const double* b,
-                                               const double* c, double* d, unsigned int n)
-{
-    for (unsigned int j = 0; j < n; j += 16) {
-        Pair<kStream, kAligned>(a + j + 0, b + j + 0, c + j + 0, d + j + 0);
-        Pair<kStream, kAligned>(a + j + 2, b + j + 2, c + j + 2, d + j + 2);
-        Pair<kStream, kAligned>(a + j + 4, b + j + 4, c + j + 4, d + j + 4);
-        Pair<kStream, kAligned>(a + j + 6, b + j + 6, c + j + 6, d + j + 6);
-        Pair<kStream, kAligned>(a + j + 8, b + j + 8, c + j + 8, d + j + 8);
-        Pair<kStream, kAligned>(a + j + 10, b + j + 10, c + j + 10, d + j + 10);
-        Pair<kStream, kAligned>(a + j + 12, b + j + 12, c + j + 12, d + j + 12);
-        Pair<kStream, kAligned>(a + j + 14, b + j + 14, c + j + 14, d + j + 14);
+    // Each input is loaded once, into a register: the compiler would otherwise load
+    // it again as an operand of each instruction that uses it.
+    V_OP Reg Load(const double* p)
+    {
+        Reg v = _mm_loadu_pd(p);
+        asm("" : "+x"(v));
+        return v;
     }
-    if (kStream)
-        _mm_sfence();
-}
+    V_OP void Store(double* p, Reg v) { _mm_storeu_pd(p, v); }
+    V_OP Reg Mul(Reg p, Reg q) { return _mm_mul_pd(p, q); }
+    V_OP Reg Add(Reg p, Reg q) { return _mm_add_pd(p, q); }
+    V_OP Reg Zero() { return _mm_setzero_pd(); }
+    V_OP Reg Xor3(Reg s, Reg p, Reg q) { return _mm_xor_pd(s, _mm_xor_pd(p, q)); }
+    V_OP Reg OrXor(Reg acc, Reg p, Reg q) { return _mm_or_pd(acc, _mm_xor_pd(p, q)); }
+    V_OP Reg Merge(Reg s, Reg t, bool orSums) { return orSums ? _mm_or_pd(s, t) : _mm_xor_pd(s, t); }
+    V_OP bool AnyBit(Reg v)
+    {
+        return _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_castpd_si128(v), _mm_setzero_si128())) != 0xFFFF;
+    }
+    V_OP unsigned long long FoldXor(Reg v)
+    {
+        alignas(16) unsigned long long lanes[2];
+        _mm_store_pd(reinterpret_cast<double*>(lanes), v);
+        return lanes[0] ^ lanes[1];
+    }
+};
 
-template <bool kStream, bool kAligned>
-inline __attribute__((always_inline)) unsigned long long Loop(const double* a, const double* b,
-                                                              const double* c, double* d,
-                                                              unsigned int n)
-{
-    unsigned long long passes = 0;
-    do {
-        Pass<kStream, kAligned>(a, b, c, d, n);
-        ++passes;
-    } while (testRunning != 0);
-    return passes;
-}
-
-bool Aligned16(const double* a, const double* b, const double* c, const double* d)
-{
-    const UINT_PTR bits = reinterpret_cast<UINT_PTR>(a) | reinterpret_cast<UINT_PTR>(b) |
-                          reinterpret_cast<UINT_PTR>(c) | reinterpret_cast<UINT_PTR>(d);
-    return (bits & 15) == 0;
-}
+#include "engine/WorkerKernelBody.h"
 
 } // namespace
 
-void KernelPassSse2(const double* a, const double* b, const double* c, double* d, unsigned int n)
-{
-    if (Aligned16(a, b, c, d))
-        Pass<false, true>(a, b, c, d, n);
-    else
-        Pass<false, false>(a, b, c, d, n);
-}
-
-void KernelStreamPassSse2(const double* a, const double* b, const double* c, double* d,
-                          unsigned int n)
-{
-    if (Aligned16(a, b, c, d))
-        Pass<true, true>(a, b, c, d, n);
-    else
-        Pass<true, false>(a, b, c, d, n);
-}
-
-unsigned long long KernelLoopSse2(const double* a, const double* b, const double* c, double* d,
-                                  unsigned int n)
-{
-    if (Aligned16(a, b, c, d))
-        return Loop<false, true>(a, b, c, d, n);
-    return Loop<false, false>(a, b, c, d, n);
-}
-
-unsigned long long KernelStreamLoopSse2(const double* a, const double* b, const double* c,
-                                        double* d, unsigned int n)
-{
-    if (Aligned16(a, b, c, d))
-        return Loop<true, true>(a, b, c, d, n);
-    return Loop<true, false>(a, b, c, d, n);
-}
+KERNEL_VARIANT_DEFINE(Sse2, Sse2)

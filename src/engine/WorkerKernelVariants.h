@@ -2,16 +2,13 @@
 // Entry points of each instruction-set variant of the worker kernel; see
 // KernelPassFn and KernelLoopFn in WorkerKernel.h for the contract. Only call
 // a variant the processor and the operating system support.
+#include "engine/WorkerKernel.h"
 
 #define KERNEL_VARIANT_DECLARE(suffix)                                                          \
-    void KernelPass##suffix(const double* a, const double* b, const double* c, double* d,      \
-                            unsigned int n);                                                    \
-    void KernelStreamPass##suffix(const double* a, const double* b, const double* c,          \
-                                  double* d, unsigned int n);                                   \
-    unsigned long long KernelLoop##suffix(const double* a, const double* b, const double* c,   \
-                                          double* d, unsigned int n);                           \
-    unsigned long long KernelStreamLoop##suffix(const double* a, const double* b,              \
-                                                const double* c, double* d, unsigned int n);
+    int KernelPass##suffix(const double* a, const double* b, const double* c, double* d,       \
+                           unsigned int n, KernelState* state);                                 \
+    int KernelLoop##suffix(const double* a, const double* b, const double* c, double* d,       \
+                           unsigned int n, KernelState* state);
 
 KERNEL_VARIANT_DECLARE(Sse2)
 KERNEL_VARIANT_DECLARE(Avx)

@@ -3,11 +3,16 @@
 #include <commctrl.h>
 
 #include "app/TestApp.h"
+#include "engine/Status.h"
 #include "log/TestLog.h"
 
 namespace {
 
 const UINT_PTR kSampleTimerId = 1;
+
+const char kWrongResultsText[] =
+    "This machine produced wrong results: a value it computed or kept in memory was wrong, "
+    "so the test was stopped.\n\nThe last line of the test log says where.";
 
 struct SpinSetting {
     int spinId;
@@ -188,8 +193,11 @@ void CTestDlg::OnRunTest()
 
 void CTestDlg::OnTimer(UINT)
 {
-    if (m_bRunning && theApp.m_engine.SampleTick() != 0)
-        StopRun();
+    if (m_bRunning) {
+        const HRESULT status = theApp.m_engine.SampleTick();
+        if (status != S_OK)
+            StopRun(status);
+    }
     Default();
 }
 
@@ -202,18 +210,22 @@ void CTestDlg::OnCancel()
     if (AfxMessageBox("Terminate the test?", MB_OKCANCEL | MB_ICONEXCLAMATION) != IDOK)
         return;
     // Also when a tick ended the run while the question was open.
-    StopRun();
+    StopRun(S_OK);
 }
 
-void CTestDlg::StopRun()
+// The stop sequence. `cause` is the sample's status that ended the run (S_OK
+// for a termination): a run that ended as failed is reported once it is idle.
+void CTestDlg::StopRun(HRESULT cause)
 {
-    theApp.m_engine.StopTest();
+    const HRESULT stopped = theApp.m_engine.StopTest();
     m_bRunning = 0;
     if (m_nTimer != 0) {
         KillTimer(m_nTimer);
         m_nTimer = 0;
     }
     ::EnableWindow(GetDlgItem(IDC_RUN_TEST), TRUE);
+    if (cause == E_WRONG_RESULT || stopped == E_WRONG_RESULT)
+        AfxMessageBox(kWrongResultsText, MB_OK | MB_ICONSTOP);
 }
 
 void CTestDlg::PostNcDestroy()

@@ -54,5 +54,5 @@ protected:
 
 private:
     // Stops the run, its timer, and gives "Run Test" back.
-    void StopRun();
+    void StopRun(HRESULT cause);
 };

@@ -2,6 +2,7 @@
 // committed, and a stop gives every thread, handle and byte back.
 #include <gtest/gtest.h>
 
+#include "engine/Status.h"
 #include "engine/TestEngine.h"
 #include "support/LogLines.h"
 #include "support/ProcessCounters.h"
@@ -107,24 +108,42 @@ TEST(EngineReal, SixteenWorkersWithAllAvailableMemory)
     RunAndStop(16, 1, 0);
 }
 
-TEST(EngineReal, TheBlockIsStillZeroAfterTheWorkersRan)
+// A bit flipped in a running worker's area ends the run as failed at the next
+// sample, before anything is measured: workers ended, block released, the
+// failure marker in place of the stop marker. A stop afterwards writes nothing.
+// An error found between the last sample and a stop fails the run as well.
+TEST(EngineReal, AFlippedBitEndsTheRunAsFailed)
 {
-    TestDirectory dir;
-    CTestEngine engine;
-    TestConfig config = {};
-    config.threadCount = 4;
-    config.memoryTest = 1;
-    config.memorySizeMB = 16;
-    engine.SetConfig(config);
-    ASSERT_EQ(S_OK, engine.StartTest());
-    ASSERT_TRUE(AllWorkersRan(4));
-    Sleep(100);
-    unsigned char* const block = engine.memoryBase;
-    const size_t size = engine.memorySize;
-    // Workers only write D = 0 * 0 + 0; reading while they run is safe.
-    size_t nonZero = 0;
-    for (size_t i = 0; i < size; ++i)
-        nonZero += block[i] != 0;
-    EXPECT_EQ(0u, nonZero);
-    engine.StopTest();
+    for (bool atSample : {true, false}) {
+        SCOPED_TRACE(atSample ? "found by the sample" : "found by the stop");
+        TestDirectory dir;
+        CTestEngine engine;
+        TestConfig config = {};
+        config.threadCount = 4;
+        config.memoryTest = 1;
+        config.memorySizeMB = 16;
+        config.durationMs = 60000;
+        engine.SetConfig(config);
+        ASSERT_EQ(S_OK, engine.StartTest());
+        ASSERT_TRUE(AllWorkersRan(4));
+        EXPECT_EQ(nullptr, failedWorkerArea);
+
+        // An exponent bit of c[100] in the third worker's area.
+        volatile LONG* word = reinterpret_cast<volatile LONG*>(
+            engine.workerAreas[2].base + engine.workerAreas[2].size / 2 + 8 * 100 + 4);
+        InterlockedXor(word, 0x00100000);
+        const DWORD start = GetTickCount();
+        while (!failedWorkerArea && GetTickCount() - start < 20000)
+            Sleep(1);
+
+        EXPECT_EQ(E_WRONG_RESULT, atSample ? engine.SampleTick() : engine.StopTest());
+        EXPECT_EQ(0, testRunning);
+        EXPECT_EQ(nullptr, engine.memoryBase);
+        for (unsigned int i = 0; i < kMaxWorkers; ++i)
+            EXPECT_EQ(nullptr, workerThreads[i]);
+        EXPECT_EQ(S_OK, engine.StopTest());
+        const std::vector<std::string> expected = {"Test Started --",
+                                                   "Test Failed -- wrong result in worker 3 of 4"};
+        EXPECT_EQ(expected, LogMessages(dir.ReadFile()));
+    }
 }

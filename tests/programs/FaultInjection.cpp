@@ -7,6 +7,9 @@
 //   avail=MB         the machine reports MB of available physical memory
 //   clock=F          the performance counter runs F times faster than real time
 //   cpuid=N          only one in N processor identification instructions runs (faster samples)
+//   flip=MS          MS milliseconds after the block is committed, the lowest exponent
+//                    bit of the double in the middle of the block flips (with one worker:
+//                    the input c[0])
 #include <windows.h>
 
 #include <cstdlib>
@@ -23,6 +26,22 @@ unsigned long long g_availableMB;
 long long g_clockFactor = 1;
 unsigned long g_cpuidStride = 1;
 unsigned long g_cpuidCalls;
+DWORD g_flipDelayMs;
+unsigned char* g_flipAddress;
+
+// Flips bit 52 of the double whose byte 6 is at g_flipAddress, through the
+// process's memory interface: if the block is gone by then, nothing happens.
+DWORD WINAPI FlipLater(LPVOID)
+{
+    Sleep(g_flipDelayMs);
+    unsigned char byte = 0;
+    SIZE_T done = 0;
+    if (ReadProcessMemory(GetCurrentProcess(), g_flipAddress, &byte, 1, &done) && done == 1) {
+        byte ^= 0x10;
+        WriteProcessMemory(GetCurrentProcess(), g_flipAddress, &byte, 1, &done);
+    }
+    return 0;
+}
 
 BOOL WINAPI FaultyMemoryStatus(LPMEMORYSTATUSEX status)
 {
@@ -44,7 +63,14 @@ LPVOID WINAPI FaultyVirtualAlloc(LPVOID address, SIZE_T size, DWORD type, DWORD 
         SetLastError(error);
         return nullptr;
     }
-    return RealKernelServices().VirtualAlloc(address, size, type, protect);
+    LPVOID result = RealKernelServices().VirtualAlloc(address, size, type, protect);
+    if (result && type == MEM_COMMIT && g_flipDelayMs) {
+        g_flipAddress = static_cast<unsigned char*>(result) + size / 2 + 6;
+        HANDLE thread = CreateThread(nullptr, 0, FlipLater, nullptr, 0, nullptr);
+        if (thread)
+            CloseHandle(thread);
+    }
+    return result;
 }
 
 HANDLE WINAPI FaultyCreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stack,
@@ -100,6 +126,8 @@ struct FaultInstaller {
             } else if (!std::strcmp(item, "clock")) {
                 g_clockFactor = number ? number : 1;
                 g_kernel.QueryPerformanceCounter = FastCounter;
+            } else if (!std::strcmp(item, "flip")) {
+                g_flipDelayMs = number ? number : 1;
             } else if (!std::strcmp(item, "cpuid")) {
                 g_cpuidStride = number ? number : 1;
                 g_kernel.ExecuteCpuid = ThinnedCpuid;

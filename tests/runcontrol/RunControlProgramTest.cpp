@@ -265,3 +265,84 @@ TEST_F(RunProgram, MemoryTestCommitsTheChosenSizeForTheRunOnly)
     EXPECT_LT(after, before + 16 * MB);
     EXPECT_EQ(kStopped, Messages().back());
 }
+
+namespace {
+
+// The block of a 16 MB memory-test run in the program's address space: the one
+// committed private region of exactly that size.
+unsigned char* FindBlock(HANDLE process, SIZE_T size)
+{
+    const unsigned char* address = reinterpret_cast<const unsigned char*>(0x10000);
+    MEMORY_BASIC_INFORMATION region;
+    while (VirtualQueryEx(process, address, &region, sizeof region) == sizeof region) {
+        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE && region.RegionSize == size &&
+            region.BaseAddress == region.AllocationBase)
+            return static_cast<unsigned char*>(region.BaseAddress);
+        const unsigned char* next = static_cast<const unsigned char*>(region.BaseAddress) + region.RegionSize;
+        if (next <= address)
+            break;
+        address = next;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+// A machine that keeps a value wrongly fails the run: a bit of an input flips in
+// the block, from inside the fault build or written by this process into the
+// program's memory. The next sample ends the run as failed.
+class FlippedBit : public RunProgram, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(FlippedBit, FailsTheRun)
+{
+    const bool fromOutside = GetParam();
+    Start(fromOutside ? "" : "flip=1500,cpuid=100");
+    Configure("1", false);
+    ASSERT_TRUE(program.SetCheckState(1001, 1));
+    ASSERT_TRUE(program.SelectComboItem(1010, 0));   // 16 MB, one worker
+    const size_t idle = CommittedBytes();
+    ASSERT_TRUE(program.Click(1020));
+    ASSERT_TRUE(WaitForMessages(kStarted, 1));
+
+    if (fromOutside) {
+        HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_OPERATION |
+                                         PROCESS_VM_READ | PROCESS_VM_WRITE,
+                                     FALSE, program.ProcessId());
+        ASSERT_NE(nullptr, process);
+        unsigned char* const exponentByte = FindBlock(process, 16 * MB) + 8 * MB + 6;   // c[0]
+        unsigned char byte = 0;
+        SIZE_T done = 0;
+        EXPECT_TRUE(ReadProcessMemory(process, exponentByte, &byte, 1, &done));
+        byte ^= 0x10;
+        EXPECT_TRUE(WriteProcessMemory(process, exponentByte, &byte, 1, &done));
+        CloseHandle(process);
+    }
+
+    ASSERT_TRUE(WaitForMessages("Test Failed --", 1, 30000));
+    const MessageBoxInfo box = Answer(IDOK);
+    EXPECT_EQ(fromOutside ? "Burnwright" : "BurnwrightFaults", box.caption);
+    EXPECT_EQ(static_cast<unsigned>(MB_ICONHAND), box.icon);
+    EXPECT_NE(std::string::npos, box.text.find("wrong results")) << box.text;
+    EXPECT_TRUE(program.IsEnabled(1020));
+    EXPECT_LT(CommittedBytes(), idle + 4 * MB);   // workers ended, block released
+
+    const std::vector<std::string> lines = SplitLogLines(dir.ReadFile());
+    const std::vector<std::string> messages = Messages();
+    EXPECT_EQ("Test Failed -- wrong result in worker 1 of 1", messages.back());
+    EXPECT_EQ(0u, Count(messages, kStopped));
+    EXPECT_EQ(lines, program.ListItems(1023));
+
+    unsigned int runs = 0, completed = 0;
+    int succeeded = 1;
+    char lastLine[256] = "";
+    ReadLogHistory(&runs, &completed, &succeeded, lastLine);
+    EXPECT_EQ("Burnwright was run for 1 times so far (0 completed successfully)\n"
+              "Last test status is FAILED (last log line is shown below)\n" +
+                  lines.back() + "\n",
+              FormatHistorySummary(runs, completed, succeeded, lastLine).text);
+}
+
+INSTANTIATE_TEST_SUITE_P(By, FlippedBit, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return std::string(info.param ? "AnotherProcess" : "TheFaultBuild");
+                         });

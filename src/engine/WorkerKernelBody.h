@@ -1,0 +1,86 @@
+// The worker kernel's verified pass and loop, written once over a vector type V.
+// Each variant's file includes this inside its own target options and an anonymous
+// namespace, after engine/TestEngine.h and engine/WorkerKernel.h; it includes nothing.
+//
+// V supplies: Reg (doubles), Sum (bit sums), kLanes (doubles per Reg, dividing 8),
+// Load, Store, Mul, Add, Zero (a Sum), Xor3 (s ^ p ^ q), OrXor (s | (p ^ q)),
+// Merge (two sums of one kind), AnyBit and FoldXor (the lanes' XOR as 64 bits).
+
+#define KERNEL_ALWAYS_INLINE inline __attribute__((always_inline))
+
+// One vector of a pass: the result stored and checked, a and b added to the
+// inputs' sum. Returns c, which the caller adds with the next vector's.
+template <class V>
+KERNEL_ALWAYS_INLINE typename V::Reg Step(const double* a, const double* b, const double* c,
+                                          double* d, typename V::Sum& inputs,
+                                          typename V::Sum& differences)
+{
+    typedef typename V::Reg Reg;
+    const Reg x = V::Load(a);
+    const Reg y = V::Load(b);
+    const Reg z = V::Load(c);
+    const Reg result = V::Add(V::Mul(x, y), z);
+    inputs = V::Xor3(inputs, x, y);
+    differences = V::OrXor(differences, V::Load(d), result);
+    V::Store(d, result);
+    return z;
+}
+
+// One pass. Every d[j] is read before it is written and must equal the result it
+// is about to be replaced with; the XOR of every input word must match the pass
+// before (a change of an input does not always show in its result).
+template <class V>
+KERNEL_ALWAYS_INLINE int Pass(const double* a, const double* b, const double* c, double* d,
+                              unsigned int n, KernelState* state)
+{
+    typedef typename V::Sum Sum;
+    // Sums for alternate vectors and one for c: short dependency chains.
+    Sum inputs0 = V::Zero(), inputs1 = V::Zero(), inputsC = V::Zero();
+    Sum differences0 = V::Zero(), differences1 = V::Zero();
+    const unsigned int w = V::kLanes;
+    for (unsigned int j = 0; j < n; j += 16) {
+        const double *aj = a + j, *bj = b + j, *cj = c + j;
+        double* dj = d + j;
+        for (unsigned int k = 0; k < 16; k += 2 * w) {
+            const typename V::Reg z0 = Step<V>(aj + k, bj + k, cj + k, dj + k, inputs0, differences0);
+            const typename V::Reg z1 =
+                Step<V>(aj + k + w, bj + k + w, cj + k + w, dj + k + w, inputs1, differences1);
+            inputsC = V::Xor3(inputsC, z0, z1);
+        }
+    }
+
+    const unsigned long long inputSum =
+        V::FoldXor(V::Merge(V::Merge(inputs0, inputs1, false), inputsC, false));
+    const bool wrongResult = V::AnyBit(V::Merge(differences0, differences1, true));
+    const bool changedInput = state->havePassed && inputSum != state->inputSum;
+    state->inputSum = inputSum;
+    state->havePassed = 1;
+    ++state->passes;
+    if (wrongResult)
+        return kCheckWrongResult;
+    return changedInput ? kCheckChangedInput : kCheckClean;
+}
+
+template <class V>
+KERNEL_ALWAYS_INLINE int Loop(const double* a, const double* b, const double* c, double* d,
+                              unsigned int n, KernelState* state)
+{
+    int check;
+    do {
+        check = Pass<V>(a, b, c, d, n, state);
+    } while (check == kCheckClean && testRunning != 0);
+    return check;
+}
+
+// The entry points of a variant, KernelPass<suffix> and KernelLoop<suffix>.
+#define KERNEL_VARIANT_DEFINE(suffix, V)                                                        \
+    int KernelPass##suffix(const double* a, const double* b, const double* c, double* d,       \
+                           unsigned int n, KernelState* state)                                  \
+    {                                                                                           \
+        return Pass<V>(a, b, c, d, n, state);                                                   \
+    }                                                                                           \
+    int KernelLoop##suffix(const double* a, const double* b, const double* c, double* d,       \
+                           unsigned int n, KernelState* state)                                  \
+    {                                                                                           \
+        return Loop<V>(a, b, c, d, n, state);                                                   \
+    }
