@@ -9,9 +9,23 @@
 #include "engine/TestEngine.h"
 #include "probes/CpuFrequency.h"
 #include "probes/CpuLoad.h"
-#include "support/StampRate.h"
 
 namespace {
+
+// Time-stamp counter ticks per second, timed with the performance counter over ~100 ms.
+double StampRate()
+{
+    LARGE_INTEGER frequency, start, now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    const unsigned long long s0 = __rdtsc();
+    do {
+        QueryPerformanceCounter(&now);
+    } while (now.QuadPart - start.QuadPart < frequency.QuadPart / 10);
+    const unsigned long long s1 = __rdtsc();
+    return static_cast<double>(s1 - s0) * static_cast<double>(frequency.QuadPart) /
+           static_cast<double>(now.QuadPart - start.QuadPart);
+}
 
 double NowMs()
 {

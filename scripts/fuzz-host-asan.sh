@@ -7,7 +7,7 @@ out="${1:-$root/build/host}"
 mkdir -p "$out"
 g++ -std=c++17 -O1 -g -fsanitize=address,undefined -fno-omit-frame-pointer -Wall -Wextra \
     -I"$root/src" -I"$root/tests" \
-    "$root/src/log/LogHistory.cpp" "$root/tests/logfuzz/LogReaderModel.cpp" \
-    "$root/tests/logfuzz/host_asan_main.cc" -o "$out/log_reader_fuzz"
+    -DHOST_FUZZ_MAIN "$root/src/log/LogHistory.cpp" "$root/tests/unit/LogReaderModel.cpp" \
+    -o "$out/log_reader_fuzz"
 cd "$out"
 exec ./log_reader_fuzz "${2:-20000}"

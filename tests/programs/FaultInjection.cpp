@@ -1,15 +1,9 @@
 // Linked into BurnwrightFaults.exe, a test build of the program: replaces kernel
 // services as the environment variable BURNWRIGHT_FAULTS asks, before WinMain runs.
-//   memstatus=E      GlobalMemoryStatusEx fails with Win32 error E
-//   reserve=E        reserving the block fails with error E
-//   commit=E         committing the block fails with error E
-//   create=I:E       creating worker I fails with error E
-//   avail=MB         the machine reports MB of available physical memory
-//   clock=F          the performance counter runs F times faster than real time
-//   cpuid=N          only one in N processor identification instructions runs (faster samples)
-//   flip=MS          MS milliseconds after the block is committed, the lowest exponent
-//                    bit of the double in the middle of the block flips (with one worker:
-//                    the input c[0])
+//   commit=E   the first commit of a block fails with Win32 error E
+//   cpuid=N    only one in N processor identification instructions runs (faster samples)
+//   flip=MS    MS milliseconds after the commit, the lowest exponent bit of the double
+//              in the middle of the block flips (with one worker: the input c[0])
 #include <windows.h>
 
 #include <cstdlib>
@@ -19,77 +13,35 @@
 
 namespace {
 
-DWORD g_memoryStatusError, g_reserveError, g_commitError, g_createError;
-int g_createIndex = -1;
-int g_createCount;
-unsigned long long g_availableMB;
-long long g_clockFactor = 1;
-unsigned long g_cpuidStride = 1;
-unsigned long g_cpuidCalls;
-DWORD g_flipDelayMs;
-unsigned char* g_flipAddress;
+DWORD g_commitError, g_flipDelayMs;
+unsigned long g_cpuidStride = 1, g_cpuidCalls;
+unsigned char* g_flipByte;
 
-// Flips bit 52 of the double whose byte 6 is at g_flipAddress, through the
-// process's memory interface: if the block is gone by then, nothing happens.
+// Through the process's memory interface: if the block is gone by then, nothing happens.
 DWORD WINAPI FlipLater(LPVOID)
 {
     Sleep(g_flipDelayMs);
-    unsigned char byte = 0;
-    SIZE_T done = 0;
-    if (ReadProcessMemory(GetCurrentProcess(), g_flipAddress, &byte, 1, &done) && done == 1) {
-        byte ^= 0x10;
-        WriteProcessMemory(GetCurrentProcess(), g_flipAddress, &byte, 1, &done);
+    unsigned char value;
+    if (ReadProcessMemory(GetCurrentProcess(), g_flipByte, &value, 1, nullptr)) {
+        value ^= 0x10;
+        WriteProcessMemory(GetCurrentProcess(), g_flipByte, &value, 1, nullptr);
     }
     return 0;
 }
 
-BOOL WINAPI FaultyMemoryStatus(LPMEMORYSTATUSEX status)
-{
-    if (g_memoryStatusError) {
-        SetLastError(g_memoryStatusError);
-        return FALSE;
-    }
-    if (!RealKernelServices().GlobalMemoryStatusEx(status))
-        return FALSE;
-    if (g_availableMB)
-        status->ullAvailPhys = g_availableMB << 20;
-    return TRUE;
-}
-
 LPVOID WINAPI FaultyVirtualAlloc(LPVOID address, SIZE_T size, DWORD type, DWORD protect)
 {
-    const DWORD error = type == MEM_RESERVE ? g_reserveError : g_commitError;
-    if (error) {
-        SetLastError(error);
+    if (type == MEM_COMMIT && g_commitError) {
+        SetLastError(g_commitError);
+        g_commitError = 0;
         return nullptr;
     }
     LPVOID result = RealKernelServices().VirtualAlloc(address, size, type, protect);
     if (result && type == MEM_COMMIT && g_flipDelayMs) {
-        g_flipAddress = static_cast<unsigned char*>(result) + size / 2 + 6;
-        HANDLE thread = CreateThread(nullptr, 0, FlipLater, nullptr, 0, nullptr);
-        if (thread)
-            CloseHandle(thread);
+        g_flipByte = static_cast<unsigned char*>(result) + size / 2 + 6;
+        CloseHandle(CreateThread(nullptr, 0, FlipLater, nullptr, 0, nullptr));
     }
     return result;
-}
-
-HANDLE WINAPI FaultyCreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stack,
-                                 LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD flags,
-                                 LPDWORD id)
-{
-    if (g_createCount++ == g_createIndex) {
-        SetLastError(g_createError);
-        return nullptr;
-    }
-    return RealKernelServices().CreateThread(security, stack, start, parameter, flags, id);
-}
-
-BOOL WINAPI FastCounter(LARGE_INTEGER* count)
-{
-    if (!RealKernelServices().QueryPerformanceCounter(count))
-        return FALSE;
-    count->QuadPart *= g_clockFactor;
-    return TRUE;
 }
 
 void ThinnedCpuid(unsigned leaf, unsigned subLeaf)
@@ -106,36 +58,18 @@ struct FaultInstaller {
         if (length == 0 || length >= sizeof request)
             return;
         for (char* item = std::strtok(request, ","); item; item = std::strtok(nullptr, ",")) {
-            char* value = std::strchr(item, '=');
-            if (!value)
-                continue;
-            *value++ = '\0';
-            const unsigned long number = std::strtoul(value, nullptr, 0);
-            if (!std::strcmp(item, "memstatus")) {
-                g_memoryStatusError = number;
-            } else if (!std::strcmp(item, "reserve")) {
-                g_reserveError = number;
-            } else if (!std::strcmp(item, "commit")) {
+            const char* value = std::strchr(item, '=');
+            const unsigned long number = value ? std::strtoul(value + 1, nullptr, 0) : 0;
+            if (!std::strncmp(item, "commit=", 7))
                 g_commitError = number;
-            } else if (!std::strcmp(item, "create")) {
-                char* colon = std::strchr(value, ':');
-                g_createIndex = static_cast<int>(number);
-                g_createError = colon ? std::strtoul(colon + 1, nullptr, 0) : ERROR_NOT_ENOUGH_MEMORY;
-            } else if (!std::strcmp(item, "avail")) {
-                g_availableMB = number;
-            } else if (!std::strcmp(item, "clock")) {
-                g_clockFactor = number ? number : 1;
-                g_kernel.QueryPerformanceCounter = FastCounter;
-            } else if (!std::strcmp(item, "flip")) {
-                g_flipDelayMs = number ? number : 1;
-            } else if (!std::strcmp(item, "cpuid")) {
-                g_cpuidStride = number ? number : 1;
+            if (!std::strncmp(item, "flip=", 5))
+                g_flipDelayMs = number;
+            if (!std::strncmp(item, "cpuid=", 6) && number) {
+                g_cpuidStride = number;
                 g_kernel.ExecuteCpuid = ThinnedCpuid;
             }
         }
-        g_kernel.GlobalMemoryStatusEx = FaultyMemoryStatus;
         g_kernel.VirtualAlloc = FaultyVirtualAlloc;
-        g_kernel.CreateThread = FaultyCreateThread;
     }
 };
 

@@ -1,0 +1,135 @@
+#!/usr/bin/env python3
+"""Replays a list of plausible faults against the test suite: each fault is made in
+the sources, the x86-64 twin is rebuilt, its suite runs (stopping at the first
+failure), and the fault counts as caught when the suite fails. The sources are put
+back after each fault. Needs the builds of scripts/test.sh.
+
+    python3 scripts/fault-replay.py            # every fault
+    python3 scripts/fault-replay.py F05 F12    # some of them
+CTEST_ARGS adds arguments for CTest (for example -E to leave tests out).
+"""
+import os
+import re
+import subprocess
+import sys
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+
+# id, what the owner would mind, file, text as it stands, the faulty text
+FAULTS = [
+    ("F01", "a refused field still starts a run", "src/ui/TestDlg.cpp",
+     "    if (!UpdateData(TRUE))\n        return;\n", "    UpdateData(TRUE);\n"),
+    ("F02", "a failed start (and a late answer) leaves a stop marker", "src/engine/TestEngine.cpp",
+     "    if (!wasRunning)\n        return S_OK;\n", ""),
+    ("F03", "the stop does not wait for the workers before releasing the block",
+     "src/engine/TestEngine.cpp",
+     "g_kernel.WaitForSingleObject(workerThreads[i], INFINITE);",
+     "g_kernel.WaitForSingleObject(workerThreads[i], 0);"),
+    ("F04", "a missing log file is summarised as a run that never ended", "src/log/LogHistory.cpp",
+     "        *runCount = 0;\n        *completedCount = 0;\n        *lastRunSucceeded = 1;",
+     "        *runCount = 1;\n        *completedCount = 0;\n        *lastRunSucceeded = 0;"),
+    ("F05", "a stored result that changed goes unnoticed", "src/engine/WorkerKernelBody.h",
+     "    if (wrongResult)\n        return kCheckWrongResult;\n", ""),
+    ("F06", "an input that changed without changing its result goes unnoticed",
+     "src/engine/WorkerKernelBody.h",
+     "    return changedInput ? kCheckChangedInput : kCheckClean;", "    return kCheckClean;"),
+    ("F07", "a worker's error does not end the run at the next sample",
+     "src/engine/PeriodicSample.cpp",
+     "    if (failedWorkerArea)\n        return EndRun();\n", ""),
+    ("F08", "a failed start is not reported and the dialog goes on as if running",
+     "src/ui/TestDlg.cpp", "    if (status < 0) {", "    if (status > 0) {"),
+    ("F09", "log lines carry the day before the month", "src/log/TestLog.cpp",
+     "now.wMonth, now.wDay,", "now.wDay, now.wMonth,"),
+    ("F10", "the stop keeps the memory block", "src/engine/TestEngine.cpp",
+     "    ReleaseBlock();\n\n    if (!wasRunning)", "\n    if (!wasRunning)"),
+    ("F11", "workers left suspended by a failed start hang the stop", "src/engine/TestEngine.cpp",
+     "        if (!wasRunning)\n            g_kernel.ResumeThread(workerThreads[i]);\n", ""),
+    ("F12", "a tick exactly at the duration ends the run", "src/engine/PeriodicSample.cpp",
+     "if (elapsedMs > config.durationMs)", "if (elapsedMs >= config.durationMs)"),
+    ("F13", "the frequency probe leaves the process in the realtime class",
+     "src/probes/CpuFrequency.cpp",
+     "            g_kernel.SetPriorityClass(process_, savedClass_);", "            ;"),
+    ("F14", "the load figure is the idle share", "src/probes/CpuLoad.cpp",
+     "    *load = 100.0 - idlePercent;", "    *load = idlePercent;"),
+    ("F15", "a line holding both markers, or no marker at all, counts as a completed last run",
+     "src/log/LogHistory.cpp", "lastStop > lastStart ? 1 : 0", "lastStop >= lastStart ? 1 : 0"),
+    ("F16", "the summary swaps the run and completed counts", "src/log/LogHistory.cpp",
+     "                  runCount, completedCount);", "                  completedCount, runCount);"),
+    ("F17", "Cancel during a run stops it without asking", "src/ui/TestDlg.cpp",
+     '    if (AfxMessageBox("Terminate the test?", MB_OKCANCEL | MB_ICONEXCLAMATION) != IDOK)\n'
+     "        return;\n", ""),
+    ("F18", 'thread item "16" starts 8 workers', "src/ui/RunConfig.cpp",
+     "{ 1, 2, 4, 8, 16 }", "{ 1, 2, 4, 8, 8 }"),
+    ("F19", "each line overwrites the log instead of appending", "src/log/TestLog.cpp",
+     'std::fopen(kLogFileName, "at")', 'std::fopen(kLogFileName, "wt")'),
+    ("F20", "log lines do not reach the list on screen", "src/log/TestLog.cpp",
+     "        theApp.m_pMainDlg->AddLogLine(line);", "        ;"),
+    ("F21", "the clock counts seconds as milliseconds", "src/engine/Clock.cpp",
+     "msPerCount = 1000.0 /", "msPerCount = 1.0 /"),
+    ("F22", "an error found after the last sample is reported as a completed run",
+     "src/engine/TestEngine.cpp", "    if (!failed) {", "    if (true) {"),
+    ("F23", "the status line shows kHz as MHz", "src/engine/PeriodicSample.cpp",
+     "frequency * 0.000001", "frequency * 0.001"),
+    ("F24", "a failed counter read keeps the run going forever", "src/engine/Clock.cpp",
+     "    if (!g_kernel.QueryPerformanceCounter(&count))\n        return 0;",
+     "    if (!g_kernel.QueryPerformanceCounter(&count))\n        count.QuadPart = 0;"),
+]
+
+
+def run(command, log):
+    with open(log, "w") as out:
+        return subprocess.call(command, cwd=ROOT, stdout=out, stderr=subprocess.STDOUT)
+
+
+def first_failure(log):
+    text = open(log, errors="replace").read()
+    match = re.search(r"Test +#\d+: (\S+) .*\*\*\*(\w+)", text)
+    return "%s (%s)" % (match.group(1), match.group(2)) if match else "-"
+
+
+def main(selected):
+    build = os.environ.get("BUILD64_DIR", os.path.join(ROOT, "build64"))
+    logs = os.path.join(build, "faults")
+    os.makedirs(logs, exist_ok=True)
+    suite = ["bash", "scripts/suite.sh", "64", "--stop-on-failure"] + os.environ.get("CTEST_ARGS", "").split()
+    build_cmd = ["cmake", "--build", build, "-j%d" % os.cpu_count()]
+
+    if run(build_cmd, os.path.join(logs, "build.log")) or run(suite, os.path.join(logs, "clean.log")):
+        print("the suite does not pass without faults; see %s" % logs)
+        return 1
+
+    rows, missed = [], 0
+    for fault_id, what, path, original, faulty in FAULTS:
+        if selected and fault_id not in selected:
+            continue
+        source = os.path.join(ROOT, path)
+        text = open(source).read()
+        if text.count(original) != 1:
+            print("%s: the text to change is not in %s exactly once" % (fault_id, path))
+            return 1
+        start = time.time()
+        log = os.path.join(logs, fault_id + ".log")
+        try:
+            open(source, "w").write(text.replace(original, faulty))
+            if run(build_cmd, log):
+                outcome, by = "caught", "the build"
+            elif run(suite, log):
+                outcome, by = "caught", first_failure(log)
+            else:
+                outcome, by = "MISSED", "-"
+        finally:
+            open(source, "w").write(text)
+        missed += outcome == "MISSED"
+        rows.append("| %s | %s | %s | %s | %d s |" % (fault_id, what, outcome, by, time.time() - start))
+        print(rows[-1], flush=True)
+
+    run(build_cmd, os.path.join(logs, "build.log"))   # the build without faults again
+    print("\n| fault | what | outcome | first failing test | time |\n| --- | --- | --- | --- | --- |")
+    print("\n".join(rows))
+    print("\n%d of %d caught" % (len(rows) - missed, len(rows)))
+    return 1 if missed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(set(sys.argv[1:])))

@@ -1,0 +1,194 @@
+// The whole program driven through its window from another process: a run from a
+// refused field and a failed start to its stop, a failed machine, killed runs.
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "log/LogHistory.h"
+#include "support/Support.h"
+
+namespace {
+
+const char kStarted[] = "Test Started --", kStopped[] = "Test Stopped --";
+const SIZE_T MB = 1u << 20;
+
+class Program : public ::testing::Test {
+protected:
+    // The fault build with `faults`, or the product itself.
+    void Start(const std::string& faults = "", bool showHistory = false)
+    {
+        ASSERT_TRUE(program.Start(dir.path(), faults.empty() ? BURNWRIGHT_EXE : BURNWRIGHT_FAULTS_EXE, faults));
+        ASSERT_TRUE(program.SetText(1017, "1"));   // log interval
+        ASSERT_TRUE(program.SetCheck(1024, showHistory));
+    }
+    size_t Count(const std::string& prefix) const
+    {
+        size_t n = 0;
+        for (const std::string& message : Messages(dir.ReadLog()))
+            n += message.compare(0, prefix.size(), prefix) == 0;
+        return n;
+    }
+    bool WaitForLines(const std::string& prefix, size_t count, DWORD timeoutMs = 60000) const
+    {
+        return WaitUntil([&] { return Count(prefix) >= count; }, timeoutMs);
+    }
+    // What the summary says of the log as it is now.
+    std::string Summary() const
+    {
+        unsigned int runs, completed;
+        int succeeded;
+        char lastLine[256] = "";
+        ReadLogHistory(&runs, &completed, &succeeded, lastLine);
+        return FormatHistorySummary(runs, completed, succeeded, lastLine).text;
+    }
+
+    TestDirectory dir;
+    WindowDriver program;
+};
+
+TEST_F(Program, RunsFromTheSummaryThroughItsSamplesToTheStop)
+{
+    const std::string earlier = "12/05/2026, 21:47:05, Test Started --\r\n12/05/2026, 21:47:15, Freq 2394.56 MHz, Load 99.87%\r\n";
+    dir.WriteLog(earlier);
+    Start("cpuid=100,commit=8", true);   // a faster probe; the first start fails
+    // A refused field starts nothing: no summary, no run.
+    ASSERT_TRUE(program.SetText(1015, "0"));   // 0 hours 0 minutes
+    ASSERT_TRUE(program.Click(1020));
+    EXPECT_EQ(static_cast<UINT>(MB_ICONEXCLAMATION), program.Answer(IDOK).icon);
+    EXPECT_EQ(earlier, dir.ReadLog());
+
+    ASSERT_TRUE(program.SetText(1015, "1"));
+    ASSERT_TRUE(program.Select(1005, 4));   // 16 workers
+    const ProcessCounters idle = ReadProcessCounters(program.Process());
+    const std::string expected = Summary();
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        ASSERT_TRUE(program.Click(1020));
+        const WindowDriver::Box summary = program.Answer(IDOK);
+        EXPECT_EQ("BurnwrightFaults", summary.caption);   // the executable's name
+        EXPECT_EQ(expected, summary.text);
+        EXPECT_EQ(static_cast<UINT>(MB_ICONEXCLAMATION), summary.icon);
+        if (attempt == 0) {   // the failed start: reported, then idle with no timer
+            const WindowDriver::Box failure = program.Answer(IDOK);
+            EXPECT_EQ("Test Initialization Failed. Error 80070008", failure.text);
+            EXPECT_EQ(static_cast<UINT>(MB_ICONHAND), failure.icon);
+            EXPECT_TRUE(program.IsEnabled(1020));
+            Sleep(2500);   // two log intervals
+            EXPECT_EQ(earlier, dir.ReadLog());
+            EXPECT_TRUE(program.ListItems(1023).empty());
+        }
+    }
+    ASSERT_TRUE(WaitForLines(kStarted, 2));
+    EXPECT_EQ(idle.threads + 16, ReadProcessCounters(program.Process()).threads);
+    EXPECT_FALSE(program.IsEnabled(1020));
+
+    // Samples reach file and list alike.
+    ASSERT_TRUE(WaitForLines("Freq ", 3));
+    ASSERT_TRUE(program.WaitUntilResponsive());
+    const std::vector<std::string> lines = LogLines(dir.ReadLog()), list = program.ListItems(1023);
+    ASSERT_GE(list.size(), 2u);
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + 2, lines.begin() + 2 + list.size()), list);
+
+    // Cancel asks; answered Cancel, the run goes on.
+    ASSERT_TRUE(program.Click(2));
+    const WindowDriver::Box question = program.Answer(IDCANCEL);
+    EXPECT_EQ("Terminate the test?", question.text);
+    EXPECT_EQ(static_cast<UINT>(MB_ICONEXCLAMATION), question.icon);
+    EXPECT_TRUE(WaitForLines("Freq ", Count("Freq ") + 1));
+    EXPECT_FALSE(program.IsEnabled(1020));
+    // Answered OK, the run stops, every worker gone, and the window stays.
+    ASSERT_TRUE(program.Click(2));
+    EXPECT_TRUE(program.Answer(IDOK).found);
+    EXPECT_EQ(kStopped, Messages(dir.ReadLog()).back());
+    EXPECT_EQ(1u, Count(kStopped));
+    EXPECT_TRUE(program.IsEnabled(1020));
+    EXPECT_EQ(idle.threads, ReadProcessCounters(program.Process()).threads);
+    EXPECT_EQ(LogLines(dir.ReadLog()).size() - 2, program.ListItems(1023).size());
+
+    ASSERT_TRUE(program.Click(2));   // idle: Cancel ends the program
+    DWORD code = 1;
+    EXPECT_TRUE(program.WaitForExit(&code));
+    EXPECT_EQ(0u, code);
+}
+
+// A machine that keeps a value wrongly fails the run: a bit of an input flips in a
+// 16 MB block, from inside the fault build or written by this process into the
+// product's memory. The next sample ends the run as failed.
+class FlippedBit : public Program, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(FlippedBit, FailsTheRun)
+{
+    const bool fromOutside = GetParam();
+    Start(fromOutside ? "" : "flip=1500,cpuid=100");
+    ASSERT_TRUE(program.SetCheck(1001, true));
+    ASSERT_TRUE(program.Select(1010, 0));
+    const SIZE_T idle = ReadProcessCounters(program.Process()).committed;
+    ASSERT_TRUE(program.Click(1020));
+    ASSERT_TRUE(WaitForLines(kStarted, 1));
+    EXPECT_GE(ReadProcessCounters(program.Process()).committed, idle + 16 * MB);
+    if (fromOutside) {
+        // The block: the one committed private region of 16 MB. Flip c[0]'s lowest exponent bit.
+        MEMORY_BASIC_INFORMATION region = {};
+        for (const char* at = nullptr; VirtualQueryEx(program.Process(), at, &region, sizeof region) &&
+                                       !(region.State == MEM_COMMIT && region.RegionSize == 16 * MB);
+             at = static_cast<const char*>(region.BaseAddress) + region.RegionSize) {
+        }
+        unsigned char* const byte = static_cast<unsigned char*>(region.BaseAddress) + 8 * MB + 6;
+        unsigned char value = 0;
+        ASSERT_TRUE(ReadProcessMemory(program.Process(), byte, &value, 1, nullptr));
+        value ^= 0x10;
+        ASSERT_TRUE(WriteProcessMemory(program.Process(), byte, &value, 1, nullptr));
+    }
+    ASSERT_TRUE(WaitForLines("Test Failed --", 1, 30000));
+    const WindowDriver::Box box = program.Answer(IDOK);
+    EXPECT_EQ(static_cast<UINT>(MB_ICONHAND), box.icon);
+    EXPECT_NE(std::string::npos, box.text.find("wrong results")) << box.text;
+    EXPECT_TRUE(program.IsEnabled(1020));
+    EXPECT_LT(ReadProcessCounters(program.Process()).committed, idle + 4 * MB);   // workers ended, block released
+
+    const std::vector<std::string> lines = LogLines(dir.ReadLog());
+    EXPECT_EQ("Test Failed -- wrong result in worker 1 of 1", Messages(dir.ReadLog()).back());
+    EXPECT_EQ(0u, Count(kStopped));
+    EXPECT_EQ(lines, program.ListItems(1023));
+    EXPECT_EQ("Burnwright was run for 1 times so far (0 completed successfully)\n"
+              "Last test status is FAILED (last log line is shown below)\n" + lines.back() + "\n",
+              Summary());
+}
+
+INSTANTIATE_TEST_SUITE_P(By, FlippedBit, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return std::string(info.param ? "AnotherProcess" : "TheFaultBuild");
+                         });
+
+// Killed before its first sample, between samples and while stopping, a run leaves
+// only whole lines, and the summary counts it as started and not completed.
+TEST_F(Program, AKilledRunLeavesWholeLinesAndIsSummarisedAsFailed)
+{
+    for (int round = 0; round < 3; ++round) {
+        WindowDriver run;
+        ASSERT_TRUE(run.Start(dir.path(), BURNWRIGHT_FAULTS_EXE, "cpuid=100"));
+        ASSERT_TRUE(run.SetText(1017, "1") && run.SetCheck(1024, false));
+        ASSERT_TRUE(run.SetCheck(1001, round == 2) && run.Select(1010, 7));   // 256 MB: the stop takes a while
+        ASSERT_TRUE(run.Click(1020));
+        ASSERT_TRUE(WaitForLines(kStarted, round + 1));
+        ASSERT_TRUE(round == 0 || WaitForLines("Freq ", Count("Freq ") + round));
+        if (round == 2) {
+            ASSERT_TRUE(run.WaitUntilResponsive() && run.Click(2));
+            HWND box = run.FindBox();
+            PostMessageA(box, WM_COMMAND, IDOK, reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
+        }
+        TerminateProcess(run.Process(), 3);
+        WaitForSingleObject(run.Process(), 30000);
+    }
+    const std::string log = dir.ReadLog();
+    EXPECT_EQ("\r\n", log.substr(log.size() - 2));
+    const std::regex whole(R"(\d\d/\d\d/20\d\d, \d\d:\d\d:\d\d, (Test S(tart|topp)ed --|Freq \d+\.\d\d MHz, Load \d+\.\d\d%))");
+    const std::vector<std::string> lines = LogLines(log);
+    for (const std::string& line : lines)
+        EXPECT_TRUE(std::regex_match(line, whole)) << line;
+    EXPECT_EQ("Burnwright was run for 3 times so far (" + std::to_string(Count(kStopped)) + " completed successfully)\n" +
+                  (Messages(log).back() == kStopped ? "Last test status is SUCCESSFUL\n"
+                                                    : "Last test status is FAILED (last log line is shown below)\n" + lines.back() + "\n"),
+              Summary());
+}
+
+} // namespace

@@ -1,0 +1,97 @@
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/KernelServices.h"
+
+// A fresh, empty current directory for the lifetime of the object (the log is
+// resolved against the current directory).
+class TestDirectory {
+public:
+    TestDirectory();
+    ~TestDirectory();
+
+    const std::string& path() const { return path_; }
+    // The log's bytes as on disk ("" when there is none), or writes them.
+    std::string ReadLog() const;
+    void WriteLog(const std::string& bytes) const;
+
+private:
+    std::string previous_, path_;
+};
+
+// Lines of a log file's bytes, split at CR LF; Messages drops the 22-character stamp.
+std::vector<std::string> LogLines(const std::string& bytes);
+std::vector<std::string> Messages(const std::string& bytes);
+
+// Restores the kernel services when it goes out of scope.
+class ScopedKernelServices {
+public:
+    ScopedKernelServices() : saved_(g_kernel) {}
+    ~ScopedKernelServices() { g_kernel = saved_; }
+
+private:
+    KernelServices saved_;
+};
+
+// What a process holds: handles, threads and private committed bytes (summed over
+// the address space: Wine reports no private usage).
+struct ProcessCounters {
+    DWORD handles = 0, threads = 0;
+    SIZE_T committed = 0;
+};
+ProcessCounters ReadProcessCounters(HANDLE process = GetCurrentProcess());
+
+// Polls until the condition holds (true) or the time is up (false).
+template <class Condition>
+bool WaitUntil(Condition condition, DWORD timeoutMs)
+{
+    for (const DWORD start = GetTickCount(); !condition(); Sleep(20))
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+    return true;
+}
+
+// Starts a program and drives its main dialog (the window with control 1020,
+// "Run Test") and its message boxes from this process. Every wait is bounded.
+class WindowDriver {
+public:
+    ~WindowDriver();   // ends the program if it still runs
+
+    // Starts exePath (a Unix path is taken as Wine's Z: path) in the directory,
+    // with BURNWRIGHT_FAULTS set to `faults`, and waits for its dialog.
+    bool Start(const std::string& directory, const std::string& exePath,
+               const std::string& faults = "");
+
+    DWORD ProcessId() const { return processId_; }
+    HANDLE Process() const { return process_; }
+    HWND Control(int id) const { return GetDlgItem(dialog_, id); }
+    bool WaitUntilResponsive(DWORD timeoutMs = 15000) const;
+
+    bool SetText(int id, const std::string& text) const;
+    bool SetCheck(int id, bool checked) const;
+    bool Select(int id, int index) const;   // combo box item
+    bool IsEnabled(int id) const { return IsWindowEnabled(Control(id)) != 0; }
+    std::vector<std::string> ListItems(int id) const;
+    bool Click(int id) const;   // BN_CLICKED, as a click on an enabled button reports it
+
+    struct Box {
+        bool found = false;
+        std::string caption, text;
+        UINT icon = 0;   // MB_ICONHAND, MB_ICONEXCLAMATION, MB_ICONASTERISK, or 0
+    };
+    // The program's message box, if one is (or within the time comes) up.
+    HWND FindBox(DWORD timeoutMs = 15000) const;
+    // Waits for a box, reads it, presses the button, and waits until it has gone
+    // and the dialog answers again (found is false when any step failed).
+    Box Answer(int button, DWORD timeoutMs = 15000) const;
+
+    bool WaitForExit(DWORD* exitCode, DWORD timeoutMs = 30000) const;
+
+private:
+    HANDLE process_ = nullptr;
+    DWORD processId_ = 0;
+    HWND dialog_ = nullptr;
+};

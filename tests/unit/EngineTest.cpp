@@ -1,0 +1,175 @@
+// The engine through the kernel seam: every start failure, real runs and their
+// block sizes, and a run that a flipped bit fails.
+#include <gtest/gtest.h>
+
+#include "engine/Status.h"
+#include "engine/TestEngine.h"
+#include "support/Support.h"
+
+namespace {
+
+const SIZE_T MB = 1u << 20;
+
+struct Faults {
+    DWORD memoryStatusError = 0, reserveError = 0, commitError = 0, createError = 0;
+    int createAt = -1, created = 0;
+    unsigned long long availableMB = 0;   // 0: the machine's own figure
+} g_faults;
+
+BOOL WINAPI FakeMemoryStatus(LPMEMORYSTATUSEX status)
+{
+    if (g_faults.memoryStatusError) {
+        SetLastError(g_faults.memoryStatusError);
+        return FALSE;
+    }
+    const BOOL ok = RealKernelServices().GlobalMemoryStatusEx(status);
+    if (g_faults.availableMB)
+        status->ullAvailPhys = g_faults.availableMB * MB;
+    return ok;
+}
+
+LPVOID WINAPI FakeVirtualAlloc(LPVOID address, SIZE_T size, DWORD type, DWORD protect)
+{
+    if (const DWORD error = type == MEM_RESERVE ? g_faults.reserveError : g_faults.commitError) {
+        SetLastError(error);
+        return nullptr;
+    }
+    return RealKernelServices().VirtualAlloc(address, size, type, protect);
+}
+
+HANDLE WINAPI FakeCreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stack, LPTHREAD_START_ROUTINE start,
+                               LPVOID parameter, DWORD flags, LPDWORD id)
+{
+    if (g_faults.created++ == g_faults.createAt) {
+        SetLastError(g_faults.createError);
+        return nullptr;
+    }
+    return RealKernelServices().CreateThread(security, stack, start, parameter, flags, id);
+}
+
+class Engine : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        g_kernel.GlobalMemoryStatusEx = FakeMemoryStatus;
+        g_kernel.VirtualAlloc = FakeVirtualAlloc;
+        g_kernel.CreateThread = FakeCreateThread;
+        // One run first: what the runtime sets up once is not a leak.
+        Start(1, 0, 0);
+        engine.StopTest();
+        g_faults = Faults();
+        dir.WriteLog("");
+    }
+    HRESULT Start(unsigned int threads, unsigned int memoryTest, unsigned int sizeMB)
+    {
+        TestConfig config = {};
+        config.threadCount = threads;
+        config.memoryTest = memoryTest;
+        config.memorySizeMB = sizeMB;
+        engine.SetConfig(config);
+        return engine.StartTest();
+    }
+    void ExpectAsBefore(const ProcessCounters& before)
+    {
+        const ProcessCounters after = ReadProcessCounters();
+        EXPECT_EQ(before.handles, after.handles);
+        EXPECT_EQ(before.threads, after.threads);
+        EXPECT_LT(after.committed, before.committed + MB);
+        EXPECT_EQ(nullptr, engine.memoryBase);
+        for (HANDLE thread : workerThreads)
+            EXPECT_EQ(nullptr, thread);
+    }
+
+    TestDirectory dir;
+    ScopedKernelServices guard;
+    CTestEngine engine;
+};
+
+TEST_F(Engine, AFailedStartLogsNothingAndItsStopLeavesNothingBehind)
+{
+    struct Case {
+        const char* what;
+        unsigned int threads, memoryTest, sizeMB;
+        Faults faults;
+        unsigned long status;   // 1: any failure
+    };
+    auto with = [](void (*set)(Faults&)) { Faults f; set(f); return f; };
+    const Case cases[] = {
+        {"no workers", 0, 0, 0, Faults(), 0x80070057},
+        {"memory status", 4, 1, 16, with([](Faults& f) { f.memoryStatusError = 5; }), 0x80070005},
+        {"one MB more than available", 4, 1, 101, with([](Faults& f) { f.availableMB = 100; }), 0x8007000E},
+        {"fewer MB than workers", 16, 1, 0, with([](Faults& f) { f.availableMB = 15; }), 1},
+        {"reserve", 4, 1, 16, with([](Faults& f) { f.reserveError = 8; }), 0x80070008},
+        {"commit", 4, 1, 64, with([](Faults& f) { f.commitError = 8; }), 0x80070008},
+        {"worker 0", 16, 1, 64, with([](Faults& f) { f.createAt = 0; f.createError = 1450; }), 0x800705AA},
+        {"worker 7", 16, 1, 64, with([](Faults& f) { f.createAt = 7; f.createError = 0x12345; }), 0x80072345},
+        {"worker 15", 16, 0, 0, with([](Faults& f) { f.createAt = 15; f.createError = 8; }), 0x80070008},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const ProcessCounters before = ReadProcessCounters();
+        g_faults = c.faults;
+        const HRESULT status = Start(c.threads, c.memoryTest, c.sizeMB);
+        EXPECT_TRUE(c.status == 1 ? status < 0 : static_cast<unsigned long>(status) == c.status) << std::hex << status;
+        EXPECT_EQ(0, testRunning);
+        EXPECT_EQ(S_OK, engine.StopTest());
+        ExpectAsBefore(before);
+    }
+    EXPECT_EQ("", dir.ReadLog());
+}
+
+// Real runs on blocks sized from the request or the (scripted) available memory, in
+// equal areas; the stop gives everything back, and a second stop writes nothing.
+TEST_F(Engine, RunsItsWorkersOnBlocksSizedAsAskedAndGivesEverythingBack)
+{
+    const struct {
+        unsigned int threads, memoryTest, sizeMB, availableMB, blockMB;
+    } cases[] = {{1, 0, 0, 0, 0}, {16, 1, 256, 0, 256}, {16, 1, 48, 1000, 48},
+                 {16, 1, 0, 200, 192}, {4, 1, 100, 100, 100}, {8, 1, 0, 100, 96}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.threads << " workers, " << c.sizeMB << " MB of " << c.availableMB);
+        dir.WriteLog("");
+        g_faults.availableMB = c.availableMB;
+        const ProcessCounters before = ReadProcessCounters();
+        ASSERT_EQ(S_OK, Start(c.threads, c.memoryTest, c.sizeMB));
+        const SIZE_T area = c.memoryTest ? c.blockMB / c.threads * MB : 8192;
+        EXPECT_EQ(c.memoryTest ? c.blockMB : c.sizeMB, engine.config.memorySizeMB);
+        EXPECT_EQ(c.threads * area, engine.memorySize);
+        const ProcessCounters during = ReadProcessCounters();
+        EXPECT_EQ(before.threads + c.threads, during.threads);
+        EXPECT_GE(during.committed, before.committed + engine.memorySize);
+        Sleep(100);
+        for (unsigned int i = 0; i < c.threads; ++i) {
+            EXPECT_EQ(engine.memoryBase + i * area, engine.workerAreas[i].base);
+            EXPECT_EQ(area, engine.workerAreas[i].size);
+            EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(workerThreads[i], 0)) << i;
+        }
+        EXPECT_EQ(S_OK, engine.StopTest());
+        ExpectAsBefore(before);
+        EXPECT_EQ(S_OK, engine.StopTest());
+        EXPECT_EQ((std::vector<std::string>{"Test Started --", "Test Stopped --"}), Messages(dir.ReadLog()));
+    }
+}
+
+// A bit flipped in a running worker's area ends the run as failed at the next
+// sample, or at the stop if it comes first: workers ended, block released, the
+// failure marker in place of the stop marker, and nothing more from a later stop.
+TEST_F(Engine, AFlippedBitEndsTheRunAsFailed)
+{
+    for (bool atSample : {true, false}) {
+        dir.WriteLog("");
+        const ProcessCounters before = ReadProcessCounters();
+        ASSERT_EQ(S_OK, Start(4, 1, 16));
+        Sleep(100);
+        EXPECT_EQ(nullptr, failedWorkerArea);
+        InterlockedXor(reinterpret_cast<volatile LONG*>(engine.workerAreas[2].base + (2 << 20) + 804), 0x100000);
+        WaitUntil([] { return failedWorkerArea != nullptr; }, 20000);
+        EXPECT_EQ(E_WRONG_RESULT, atSample ? engine.SampleTick() : engine.StopTest());
+        ExpectAsBefore(before);
+        EXPECT_EQ(S_OK, engine.StopTest());
+        EXPECT_EQ((std::vector<std::string>{"Test Started --", "Test Failed -- wrong result in worker 3 of 4"}),
+                  Messages(dir.ReadLog()));
+    }
+}
+
+} // namespace

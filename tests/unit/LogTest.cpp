@@ -1,0 +1,111 @@
+// The log: its lines on disk, the history reader's rules, the summary's texts, and
+// the reader against its model on generated and hostile files.
+#include <gtest/gtest.h>
+
+#include "LogReaderModel.h"
+#include "log/LogHistory.h"
+#include "log/TestLog.h"
+#include "support/Support.h"
+
+namespace {
+
+void WINAPI NewYearsEve(LPSYSTEMTIME time) { *time = SYSTEMTIME{2026, 12, 4, 31, 23, 59, 58, 0}; }
+void WINAPI EarlyJanuary(LPSYSTEMTIME time) { *time = SYSTEMTIME{2026, 1, 6, 3, 4, 5, 6, 0}; }
+
+// Month first, padded fields, 24-hour clock, CR LF; appended to what was there; a
+// message cut at 77 characters; nothing written where the file cannot be opened.
+TEST(LogWriter, AppendsStampedLinesEndingInCrLf)
+{
+    TestDirectory dir;
+    ScopedKernelServices guard;
+    dir.WriteLog("earlier line\r\n");
+    g_kernel.GetLocalTime = NewYearsEve;
+    WriteLog("Freq 2992.51 MHz, Load 100.00%");
+    g_kernel.GetLocalTime = EarlyJanuary;
+    WriteLog((std::string(200, 'y') + "tail").c_str());
+    EXPECT_EQ("earlier line\r\n12/31/2026, 23:59:58, Freq 2992.51 MHz, Load 100.00%\r\n"
+              "01/03/2026, 04:05:06, " + std::string(77, 'y') + "\r\n",
+              dir.ReadLog());
+
+    const std::string before = dir.ReadLog();
+    HANDLE lock = CreateFileA("Burnwright.log", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    WriteLog("Test Stopped --");
+    CloseHandle(lock);
+    EXPECT_EQ(before, dir.ReadLog());
+}
+
+// The reader's rules, file by file: counts, the last run's status, the last piece.
+// No log, or a directory in its place, reads as a program that never ran, and
+// reading creates nothing.
+TEST(LogHistory, CountsMarkersAndJudgesTheLastRun)
+{
+    const std::string start = "12/05/2026, 21:47:05, Test Started --\r\n", stop = "12/05/2026, 21:47:31, Test Stopped --\r\n";
+    const std::string status = "12/05/2026, 21:47:15, Freq 2394.56 MHz, Load 99.87%\r\n";
+    const struct {
+        const char* what;
+        std::string file;   // "none": no log; "directory": a directory in its place
+        unsigned int runs, completed;
+        int succeeded;
+        std::string lastLine;
+    } cases[] = {
+        {"no log", "none", 0, 0, 1, "untouched"},
+        {"a directory", "directory", 0, 0, 1, "untouched"},
+        {"empty", "", 0, 0, 0, ""},
+        {"no marker", "hello\r\n", 0, 0, 0, "hello\n"},
+        {"completed", start + status + stop, 1, 1, 1, stop.substr(0, 37) + "\n"},
+        {"ended in a status line", start + stop + start + status, 2, 1, 0, status.substr(0, 51) + "\n"},
+        {"stop markers only", stop + stop, 0, 2, 1, stop.substr(0, 37) + "\n"},
+        {"both markers on the last line", start + "Test Started -- Test Stopped --", 2, 1, 0, "Test Started -- Test Stopped --"},
+        {"a marker cut by the 255-character piece", start + std::string(250, 'x') + "Test Stopped --\r\n", 1, 0, 0, "Stopped --\n"},
+        {"a marker inside a long line", std::string(300, 'x') + "Test Started --", 1, 0, 0, std::string(45, 'x') + "Test Started --"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TestDirectory dir;
+        if (c.file == "directory")
+            CreateDirectoryA("Burnwright.log", nullptr);
+        else if (c.file != "none")
+            dir.WriteLog(c.file);
+        unsigned int runs = 99, completed = 99;
+        int succeeded = 99;
+        char lastLine[256] = "untouched";
+        ReadLogHistory(&runs, &completed, &succeeded, lastLine);
+        EXPECT_EQ(c.runs, runs);
+        EXPECT_EQ(c.completed, completed);
+        EXPECT_EQ(c.succeeded, succeeded);
+        EXPECT_EQ(c.lastLine, lastLine);
+        EXPECT_EQ(c.file != "none", GetFileAttributesA("Burnwright.log") != INVALID_FILE_ATTRIBUTES);
+    }
+}
+
+TEST(LogHistory, SummaryTextsAndIcons)
+{
+    const struct {
+        unsigned int runs, completed;
+        int succeeded;
+        const char* text;
+        unsigned int icon;
+    } cases[] = {
+        {0, 5, 0, "Burnwright is running for the first time.", kIconInformation},
+        {1, 1, 1, "Burnwright was run for 1 times so far (1 completed successfully)\nLast test status is SUCCESSFUL\n", kIconInformation},
+        {3, 2, 0, "Burnwright was run for 3 times so far (2 completed successfully)\n"
+                  "Last test status is FAILED (last log line is shown below)\nx, Load 99.87%%\n", kIconExclamation},
+    };
+    for (const auto& c : cases) {
+        const HistorySummary summary = FormatHistorySummary(c.runs, c.completed, c.succeeded, "x, Load 99.87%%\n");
+        EXPECT_EQ(c.text, summary.text);
+        EXPECT_EQ(c.icon, summary.icon);
+    }
+}
+
+TEST(LogHistory, AgreesWithItsModelOnGeneratedFiles)
+{
+    TestDirectory dir;
+    const ModelHistory model = ModelReadHistory("a Test Started --\r\nb Test Stopped --\r\n\x1aTest Started --", true);
+    EXPECT_EQ(1u, model.runs);   // the model itself follows the rules
+    EXPECT_EQ(1, model.succeeded);
+    EXPECT_EQ("b Test Stopped --\n", model.lastLine);
+    EXPECT_EQ("", FuzzLogReader(3000, 20261206, true));
+}
+
+} // namespace

@@ -1,0 +1,233 @@
+// The frequency and load probes and the clock on scripted counters, and the sample.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <winternl.h>
+
+#include <cstddef>
+#include <cstring>
+
+#include "engine/Clock.h"
+#include "engine/TestEngine.h"
+#include "probes/CpuFrequency.h"
+#include "probes/CpuLoad.h"
+#include "support/Support.h"
+
+namespace {
+
+// A scripted machine.
+struct Machine {
+    DWORD priorityClass = NORMAL_PRIORITY_CLASS;
+    int threadPriority = THREAD_PRIORITY_NORMAL;
+    bool classReadable = true, threadReadable = true, counterFrequency = true;
+    std::vector<long long> counts;   // counter reads in order; past the end: +1 each read
+    size_t nextCount = 0;
+    bool counterFails = false;
+    unsigned long long stamp = 0;
+    unsigned int cpuids = 0, cpuidsRaised = 0;
+    // The system's counters for the load probe, 100 ns units.
+    unsigned char processors = 4;
+    long long systemTime = 133500000000000000ll, idleTime = 987654321000ll;
+    ULONG failingClass = 99;
+    bool ntdllMissing = false;
+    int queries = 0;
+} m;
+
+DWORD WINAPI GetClass(HANDLE) { return m.classReadable ? m.priorityClass : 0; }
+BOOL WINAPI SetClass(HANDLE, DWORD c) { m.priorityClass = c; return TRUE; }
+int WINAPI GetThreadPri(HANDLE) { return m.threadReadable ? m.threadPriority : THREAD_PRIORITY_ERROR_RETURN; }
+BOOL WINAPI SetThreadPri(HANDLE, int p) { m.threadPriority = p; return TRUE; }
+void WINAPI NoSleep(DWORD) {}
+DWORD WINAPI Ticks() { return 777; }
+BOOL WINAPI Frequency(LARGE_INTEGER* f) { f->QuadPart = 1000; return m.counterFrequency; }
+BOOL WINAPI Counter(LARGE_INTEGER* c)
+{
+    c->QuadPart = m.nextCount < m.counts.size() ? m.counts[m.nextCount] : m.counts.back() + 1 + (m.nextCount - m.counts.size());
+    ++m.nextCount;
+    return !m.counterFails;
+}
+// One stamp per read while waiting for the edge; 3e9 more once the delay has run.
+unsigned long long Stamp() { return m.cpuids ? m.stamp + 3000000000ull : ++m.stamp; }
+void Cpuid(unsigned, unsigned)
+{
+    ++m.cpuids;
+    m.cpuidsRaised += m.priorityClass == REALTIME_PRIORITY_CLASS && m.threadPriority == THREAD_PRIORITY_TIME_CRITICAL;
+}
+
+// NtQuerySystemInformation with this architecture's published records, checked
+// as the system checks them.
+LONG WINAPI Query(ULONG infoClass, PVOID buffer, ULONG length, PULONG)
+{
+    ++m.queries;
+    unsigned char* bytes = static_cast<unsigned char*>(buffer);
+    std::memset(bytes, 0xCD, length);
+    const LONG mismatch = static_cast<LONG>(0xC0000004);
+    if (infoClass == m.failingClass)
+        return static_cast<LONG>(0xC0000001);
+    if (infoClass == 0 && length == sizeof(SYSTEM_BASIC_INFORMATION))
+        bytes[offsetof(SYSTEM_BASIC_INFORMATION, NumberOfProcessors)] = m.processors;
+    else if (infoClass == 3 && length <= sizeof(SYSTEM_TIMEOFDAY_INFORMATION) && length >= 16)
+        std::memcpy(bytes + offsetof(SYSTEM_TIMEOFDAY_INFORMATION, CurrentTime), &m.systemTime, 8);
+    else if (infoClass == 2 && length >= sizeof(SYSTEM_PERFORMANCE_INFORMATION))
+        std::memcpy(bytes + offsetof(SYSTEM_PERFORMANCE_INFORMATION, IdleTime), &m.idleTime, 8);
+    else
+        return mismatch;
+    return 0;
+}
+HMODULE WINAPI Module(LPCSTR name) { return m.ntdllMissing || lstrcmpiA(name, "ntdll") ? nullptr : reinterpret_cast<HMODULE>(0x7C900000); }
+FARPROC WINAPI Procedure(HMODULE, LPCSTR name)
+{
+    return lstrcmpA(name, "NtQuerySystemInformation") ? nullptr : reinterpret_cast<FARPROC>(reinterpret_cast<void*>(Query));
+}
+
+class Probes : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m = Machine();
+        g_kernel.GetPriorityClass = GetClass;
+        g_kernel.SetPriorityClass = SetClass;
+        g_kernel.GetThreadPriority = GetThreadPri;
+        g_kernel.SetThreadPriority = SetThreadPri;
+        g_kernel.Sleep = NoSleep;
+        g_kernel.QueryPerformanceFrequency = Frequency;
+        g_kernel.QueryPerformanceCounter = Counter;
+        g_kernel.GetTickCount = Ticks;
+        g_kernel.ReadStampCounter = Stamp;
+        g_kernel.ExecuteCpuid = Cpuid;
+        g_kernel.GetModuleHandleA = Module;
+        g_kernel.GetProcAddress = Procedure;
+        previousIdleTime = previousSystemTime = 0.0;
+        clockMode = 0;
+    }
+    ScopedKernelServices guard;
+};
+
+// 3e9 stamps over 1,000 counts of a 1 kHz counter from an edge of the counter, at
+// raised priority: 3 GHz. Priorities come back on every path; unreadable ones stay.
+TEST_F(Probes, FrequencyIsStampsPerCounterSecondFromAnEdgeAtRaisedPriority)
+{
+    const struct {
+        const char* what;
+        bool counterFrequency, classReadable, threadReadable;
+        std::vector<long long> counts;
+        int result;
+        double hz;
+    } cases[] = {
+        {"measured", true, true, true, {7, 7, 7, 8, 1008}, 1, 3e9},
+        {"no counter frequency", false, true, true, {7}, 0, -1.0},
+        {"class unreadable", true, false, true, {7, 8, 1008}, 1, 3e9},
+        {"counter stands still", true, true, true, {7, 8, 8}, 0, -1.0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        m = Machine();
+        m.counterFrequency = c.counterFrequency;
+        m.classReadable = c.classReadable;
+        m.threadReadable = c.threadReadable;
+        m.counts = c.counts;
+        double hz = -1.0;
+        EXPECT_EQ(c.result, MeasureCpuFrequency(&hz));
+        EXPECT_EQ(c.hz, hz);
+        EXPECT_EQ(static_cast<DWORD>(NORMAL_PRIORITY_CLASS), m.priorityClass);
+        EXPECT_EQ(THREAD_PRIORITY_NORMAL, m.threadPriority);
+        EXPECT_EQ(c.counterFrequency ? 200000u : 0u, m.cpuids);
+        EXPECT_EQ(c.classReadable && c.threadReadable ? m.cpuids : 0u, m.cpuidsRaised);
+    }
+}
+
+// Each reading gives the busy share of all processors since the last reading
+// that succeeded; a failed or impossible reading gives 0 and keeps that baseline.
+TEST_F(Probes, LoadIsTheBusyShareOfAllProcessorsSinceTheLastGoodReading)
+{
+    const struct {
+        const char* what;
+        unsigned char processors;
+        double seconds, idleProcessors;
+        ULONG failingClass;
+        bool ntdllMissing;
+        int result;
+        double load;
+    } steps[] = {
+        {"first reading", 4, 0, 0, 99, false, 1, 0.0},
+        {"one of four busy", 4, 1, 3, 99, false, 1, 25.0},
+        {"both busy", 2, 1, 0, 99, false, 1, 100.0},
+        {"basic query fails", 2, 1, 1, 0, false, 0, 0.0},
+        {"time query fails", 2, 1, 1, 3, false, 0, 0.0},
+        {"idle query fails", 2, 1, 1, 2, false, 0, 0.0},
+        {"ntdll missing", 2, 0, 0, 99, true, 0, 0.0},
+        {"spanning the failures", 2, 1, 1, 99, false, 1, 50.0},
+        {"no time since", 2, 0, 0, 99, false, 0, 0.0},
+        {"no processors", 0, 0, 0, 99, false, 0, 0.0},
+        {"one processor, a quarter idle", 1, 2, 0.25, 99, false, 1, 75.0},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.what);
+        m.processors = step.processors;
+        m.systemTime += static_cast<long long>(step.seconds * 1e7);
+        m.idleTime += static_cast<long long>(step.seconds * step.idleProcessors * 1e7);
+        m.failingClass = step.failingClass;
+        m.ntdllMissing = step.ntdllMissing;
+        double load = -1.0;
+        EXPECT_EQ(step.result, MeasureCpuLoad(&load));
+        EXPECT_DOUBLE_EQ(step.load, load);
+    }
+}
+
+// A tick logs the frequency (and the load when asked) while the elapsed time is
+// at most the duration, in unsigned 32-bit arithmetic, and ends the run after it.
+TEST_F(Probes, SampleLogsUntilTheDurationHasPassedThenEndsTheRun)
+{
+    TestDirectory dir;
+    CTestEngine engine;
+    engine.config.durationMs = 60000;
+    double baseline;
+    MeasureCpuLoad(&baseline);
+    const struct {
+        const char* what;
+        unsigned int start, now;
+        bool counterFails, logLoad;
+        HRESULT status;
+        const char* line;   // nullptr: none
+    } ticks[] = {
+        {"exactly the duration", 1000, 61000, false, true, S_OK, "Freq 3000.00 MHz, Load 25.00%"},
+        {"one millisecond more", 1000, 61001, false, true, S_FALSE, nullptr},
+        {"across the clock's wrap", 0xFFFFFC18u, 500, false, true, S_OK, "Freq 3000.00 MHz, Load 25.00%"},
+        {"without the load", 1000, 2000, false, false, S_OK, "Freq 3000.00 MHz"},
+        {"a failed clock read", 5000, 6000, true, true, S_FALSE, nullptr},
+    };
+    for (const auto& tick : ticks) {
+        SCOPED_TRACE(tick.what);
+        dir.WriteLog("");
+        engine.startTimeMs = tick.start;
+        engine.config.logCpuLoad = tick.logLoad;
+        m.systemTime += 10000000;
+        m.idleTime += 30000000;
+        m.counts = {tick.now, 7, 8, 1008};
+        m.nextCount = 0;
+        m.cpuids = 0;
+        m.counterFails = tick.counterFails;
+        const int queries = m.queries;
+        EXPECT_EQ(tick.status, engine.SampleTick());
+        EXPECT_EQ(tick.line ? std::vector<std::string>{tick.line} : std::vector<std::string>(), Messages(dir.ReadLog()));
+        EXPECT_EQ(tick.line && tick.logLoad ? 3 : 0, m.queries - queries);
+    }
+}
+
+// The clock: counter milliseconds, only their low 32 bits; 0 for a failed read;
+// without a counter the tick count, for the rest of the process.
+TEST_F(Probes, ClockCountsCounterMillisecondsOrElseTicks)
+{
+    m.counts = {(5000ll << 32) + 2};
+    EXPECT_EQ(2u, GetTimeMs());
+    m.counterFails = true;
+    EXPECT_EQ(0u, GetTimeMs());
+    clockMode = 0;
+    m.counterFrequency = false;
+    EXPECT_EQ(777u, GetTimeMs());
+    m.counterFrequency = true;
+    m.counterFails = false;
+    EXPECT_EQ(777u, GetTimeMs());
+}
+
+} // namespace
