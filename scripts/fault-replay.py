@@ -74,6 +74,8 @@ FAULTS = [
     ("F24", "a failed counter read keeps the run going forever", "src/engine/Clock.cpp",
      "    if (!g_kernel.QueryPerformanceCounter(&count))\n        return 0;",
      "    if (!g_kernel.QueryPerformanceCounter(&count))\n        count.QuadPart = 0;"),
+    ("F25", "the stop leaves the workers' handles open", "src/engine/TestEngine.cpp",
+     "        g_kernel.CloseHandle(workerThreads[i]);\n", ""),
 ]
 
 

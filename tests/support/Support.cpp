@@ -62,7 +62,6 @@ std::vector<std::string> Messages(const std::string& bytes)
 ProcessCounters ReadProcessCounters(HANDLE process)
 {
     ProcessCounters counters;
-    GetProcessHandleCount(process, &counters.handles);
     const DWORD id = GetProcessId(process);
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
     THREADENTRY32 entry;

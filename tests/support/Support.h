@@ -27,19 +27,15 @@ std::vector<std::string> LogLines(const std::string& bytes);
 std::vector<std::string> Messages(const std::string& bytes);
 
 // Restores the kernel services when it goes out of scope.
-class ScopedKernelServices {
-public:
-    ScopedKernelServices() : saved_(g_kernel) {}
-    ~ScopedKernelServices() { g_kernel = saved_; }
-
-private:
-    KernelServices saved_;
+struct ScopedKernelServices {
+    const KernelServices saved = g_kernel;
+    ~ScopedKernelServices() { g_kernel = saved; }
 };
 
-// What a process holds: handles, threads and private committed bytes (summed over
-// the address space: Wine reports no private usage).
+// A process's threads and private committed bytes (summed over the address space:
+// Wine reports no private usage).
 struct ProcessCounters {
-    DWORD handles = 0, threads = 0;
+    DWORD threads = 0;
     SIZE_T committed = 0;
 };
 ProcessCounters ReadProcessCounters(HANDLE process = GetCurrentProcess());
