@@ -86,7 +86,7 @@ def run(command, log):
 
 def first_failure(log):
     text = open(log, errors="replace").read()
-    match = re.search(r"Test +#\d+: (\S+) .*\*\*\*(\w+)", text)
+    match = re.search(r"Test +#\d+: (\S+) .*\*\*\*(Failed|Timeout|Exception)", text)
     return "%s (%s)" % (match.group(1), match.group(2)) if match else "-"
 
 
