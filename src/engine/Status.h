@@ -2,8 +2,8 @@
 #include <windows.h>
 
 // Engine operations return HRESULT-style statuses: S_OK, S_FALSE (duration
-// passed), E_OUTOFMEMORY, E_WRONG_RESULT (a sample ended the run as failed), or
-// a failed Win32 call's error code converted here.
+// passed), E_OUTOFMEMORY, E_WRONG_RESULT (a sample or the stop ended the run as
+// failed), or a failed Win32 call's error code converted here.
 
 // A worker found a wrong result or changed data: the run has ended as failed.
 const HRESULT E_WRONG_RESULT = static_cast<HRESULT>(0x80040201u);

@@ -1,20 +1,25 @@
 #include "support/Support.h"
 
+#include <algorithm>
+
 namespace {
 
 // Texts travel as UTF-16: Wine hands list box texts across processes in that form.
+// The wait is long: the dialog's thread is busy for seconds while a sample runs.
 LRESULT Send(HWND hwnd, UINT message, WPARAM wParam = 0, LPARAM lParam = 0)
 {
     DWORD_PTR result = 0;
-    return SendMessageTimeoutW(hwnd, message, wParam, lParam, SMTO_NORMAL, 5000, &result) ? result : -1;
+    return SendMessageTimeoutW(hwnd, message, wParam, lParam, SMTO_NORMAL, 20000, &result) ? result : -1;
 }
 
-// A window's text, or with item >= 0 a list box line.
+// A window's text, or with item >= 0 a list box line ("" if it cannot be read).
 std::string Text(HWND hwnd, int item = -1)
 {
-    std::wstring wide(static_cast<size_t>(Send(hwnd, item < 0 ? WM_GETTEXTLENGTH : LB_GETTEXTLEN, item) + 1), L'\0');
-    wide.resize(static_cast<size_t>(item < 0 ? Send(hwnd, WM_GETTEXT, wide.size(), reinterpret_cast<LPARAM>(&wide[0]))
-                                             : Send(hwnd, LB_GETTEXT, item, reinterpret_cast<LPARAM>(&wide[0]))));
+    const LRESULT length = Send(hwnd, item < 0 ? WM_GETTEXTLENGTH : LB_GETTEXTLEN, item);
+    std::wstring wide(static_cast<size_t>(std::max<LRESULT>(length, 0)) + 1, L'\0');
+    const WPARAM what = item < 0 ? wide.size() : static_cast<WPARAM>(item);
+    const LRESULT got = Send(hwnd, item < 0 ? WM_GETTEXT : LB_GETTEXT, what, reinterpret_cast<LPARAM>(&wide[0]));
+    wide.resize(static_cast<size_t>(std::min<LRESULT>(std::max<LRESULT>(got, 0), wide.size() - 1)));
     return std::string(wide.begin(), wide.end());
 }
 
