@@ -33,25 +33,29 @@ template <class V>
 KERNEL_ALWAYS_INLINE int Pass(const double* a, const double* b, const double* c, double* d,
                               unsigned int n, KernelState* state)
 {
-    typedef typename V::Sum Sum;
-    // Sums for alternate vectors and one for c: short dependency chains.
-    Sum inputs0 = V::Zero(), inputs1 = V::Zero(), inputsC = V::Zero();
-    Sum differences0 = V::Zero(), differences1 = V::Zero();
-    const unsigned int w = V::kLanes;
-    for (unsigned int j = 0; j < n; j += 16) {
-        const double *aj = a + j, *bj = b + j, *cj = c + j;
-        double* dj = d + j;
-        for (unsigned int k = 0; k < 16; k += 2 * w) {
-            const typename V::Reg z0 = Step<V>(aj + k, bj + k, cj + k, dj + k, inputs0, differences0);
+#if defined(__x86_64__)
+    const int kSets = 2;   // sums for alternate vectors: shorter dependency chains
+#else
+    const int kSets = 1;   // eight vector registers: one set, so that no sum is spilled
+#endif
+    typename V::Sum inputs[2] = {V::Zero(), V::Zero()}, differences[2] = {V::Zero(), V::Zero()};
+    typename V::Sum inputsC = V::Zero();
+    // A pointer-sized index: addresses need no widening in the loop.
+    const size_t w = V::kLanes;
+    for (size_t j = 0; j < n; j += 16) {
+        for (size_t k = 0; k < 16; k += 2 * w) {
+            const double *ak = a + j + k, *bk = b + j + k, *ck = c + j + k;
+            double* dk = d + j + k;
+            const typename V::Reg z0 = Step<V>(ak, bk, ck, dk, inputs[0], differences[0]);
             const typename V::Reg z1 =
-                Step<V>(aj + k + w, bj + k + w, cj + k + w, dj + k + w, inputs1, differences1);
+                Step<V>(ak + w, bk + w, ck + w, dk + w, inputs[kSets - 1], differences[kSets - 1]);
             inputsC = V::Xor3(inputsC, z0, z1);
         }
     }
 
     const unsigned long long inputSum =
-        V::FoldXor(V::Merge(V::Merge(inputs0, inputs1, false), inputsC, false));
-    const bool wrongResult = V::AnyBit(V::Merge(differences0, differences1, true));
+        V::FoldXor(V::Merge(V::Merge(inputs[0], inputs[1], false), inputsC, false));
+    const bool wrongResult = V::AnyBit(V::Merge(differences[0], differences[1], true));
     const bool changedInput = state->havePassed && inputSum != state->inputSum;
     state->inputSum = inputSum;
     state->havePassed = 1;
