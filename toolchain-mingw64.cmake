@@ -1,17 +1,4 @@
-# Cross-compiles the x86-64 twin (64-bit Windows) with Debian's mingw-w64 (posix
-# threads flavour): the same sources as the product, a test vehicle for wine64.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
-set(TOOLCHAIN_PREFIX x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER   ${TOOLCHAIN_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${TOOLCHAIN_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER  ${TOOLCHAIN_PREFIX}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${TOOLCHAIN_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-
-# Test programs run under wine64; the wrapper selects the twin's prefix.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/scripts/wine64-run)
+# Cross-compiles the x86-64 twin (64-bit Windows) of the same sources: a test
+# vehicle for machines that run no 32-bit programs.
+set(BURNWRIGHT_TARGET x86_64)
+include(${CMAKE_CURRENT_LIST_DIR}/toolchain-mingw32.cmake)
