@@ -15,4 +15,4 @@ if [ -n "${DISPLAY:-}" ] && [ -f "$bdir/StartDesktop.exe" ]; then
     timeout 120 "$WINE" "$bdir/StartDesktop.exe" </dev/null >/dev/null 2>&1 || true
 fi
 cd "$bdir"
-ctest --output-on-failure -j2 --timeout 300 "$@"
+ctest --output-on-failure -j"${CTEST_JOBS:-2}" --timeout 300 "$@"
