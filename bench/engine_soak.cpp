@@ -9,7 +9,6 @@
 //                              MINUTES in all; a verification error on a healthy
 //                              machine is a false alarm (exit code 1)
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -17,29 +16,21 @@
 #include "engine/KernelServices.h"
 #include "engine/Status.h"
 #include "engine/TestEngine.h"
+#include "support/Support.h"
 
 namespace {
 
+// The process's handles, and its threads and private committed bytes.
 struct Counters {
-    DWORD handles = 0, threads = 0;
-    SIZE_T committed = 0;
+    DWORD handles = 0;
+    ProcessCounters process;
 };
 
 Counters Read()
 {
     Counters c;
     GetProcessHandleCount(GetCurrentProcess(), &c.handles);
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    THREADENTRY32 entry;
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
-        c.threads += entry.th32OwnerProcessID == GetCurrentProcessId();
-    CloseHandle(snapshot);
-    MEMORY_BASIC_INFORMATION region;
-    for (const char* at = reinterpret_cast<const char*>(0x10000); VirtualQuery(at, &region, sizeof region);
-         at = static_cast<const char*>(region.BaseAddress) + region.RegionSize)
-        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE)
-            c.committed += region.RegionSize;
+    c.process = ReadProcessCounters();
     return c;
 }
 
@@ -82,11 +73,13 @@ HRESULT Start(CTestEngine& engine, unsigned int threads, unsigned int memoryTest
 bool Report(const char* what, const Counters& before, unsigned int done, unsigned int expected)
 {
     const Counters after = Read();
-    const bool clean = done == expected && after.handles == before.handles && after.threads == before.threads &&
-                       after.committed < before.committed + (8u << 20);
+    const bool clean = done == expected && after.handles == before.handles &&
+                       after.process.threads == before.process.threads &&
+                       after.process.committed < before.process.committed + (8u << 20);
     std::printf("%s: %u of %u; handles %lu -> %lu, threads %lu -> %lu, committed %.1f -> %.1f MB: %s\n", what,
-                done, expected, before.handles, after.handles, before.threads, after.threads,
-                before.committed / 1048576.0, after.committed / 1048576.0, clean ? "nothing left behind" : "LEAK");
+                done, expected, before.handles, after.handles, before.process.threads, after.process.threads,
+                before.process.committed / 1048576.0, after.process.committed / 1048576.0,
+                clean ? "nothing left behind" : "LEAK");
     return clean;
 }
 

@@ -19,6 +19,7 @@
 #include "engine/KernelServices.h"
 #include "engine/TestEngine.h"
 #include "engine/WorkerKernel.h"
+#include "StampRate.h"
 
 namespace {
 
@@ -48,12 +49,7 @@ void CalibrateClocks()
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
     g_qpcPerSecond = static_cast<double>(frequency.QuadPart);
-    const double t0 = Seconds();
-    const unsigned long long c0 = __rdtsc();
-    Sleep(300);
-    const double t1 = Seconds();
-    const unsigned long long c1 = __rdtsc();
-    g_tscPerSecond = static_cast<double>(c1 - c0) / (t1 - t0);
+    g_tscPerSecond = StampRate();
 }
 
 // --- areas ------------------------------------------------------------------
@@ -162,16 +158,23 @@ const ReferenceLoops kReference[kKernelVariantCount] = {
     {CeilingAvx512<false>, CeilingAvx512<true>, UnverifiedAvx512<false>, UnverifiedAvx512<true>},
 };
 
-// The verified kernel's loop in the reference loops' form (errors end it early;
-// there are none here).
+// Verified passes until the flag is cleared; the number of passes. (An error
+// ends a kernel loop early; there are none here.)
+unsigned long long RunVerified(KernelLoopFn loop, const double* a, const double* b, const double* c,
+                               double* d, unsigned int n)
+{
+    KernelState state = {};
+    while (loop(a, b, c, d, n, &state) != kCheckClean && testRunning != 0) {
+    }
+    return state.passes;
+}
+
+// The verified kernel's loop in the reference loops' form.
 KernelLoopFn g_verified;
 unsigned long long VerifiedLoop(const double* a, const double* b, const double* c, double* d,
                                 unsigned int n)
 {
-    KernelState state = {};
-    while (g_verified(a, b, c, d, n, &state) != kCheckClean && testRunning != 0) {
-    }
-    return state.passes;
+    return RunVerified(g_verified, a, b, c, d, n);
 }
 
 // STREAM's triad as a plain loop: x = y + s * z.
@@ -229,12 +232,8 @@ __attribute__((force_align_arg_pointer)) DWORD WINAPI CountingWorker(LPVOID para
 {
     Worker* worker = static_cast<Worker*>(parameter);
     const Area area = {worker->area.base, worker->area.size};
-    const KernelLoopFn loop = GetKernelImpl(BestKernelVariant()).loop;
-    KernelState state = {};
-    while (loop(area.a(), area.b(), area.c(), area.d(), area.n(), &state) != kCheckClean &&
-           testRunning != 0) {
-    }
-    worker->passes = state.passes;
+    worker->passes = RunVerified(GetKernelImpl(BestKernelVariant()).loop, area.a(), area.b(),
+                                 area.c(), area.d(), area.n());
     return 0;
 }
 

@@ -1,7 +1,6 @@
 // Prints what one frequency and one load measurement cost on this machine,
 // and the time-stamp counter rate the frequency probe should come close to.
 #include <windows.h>
-#include <intrin.h>
 
 #include <cstdio>
 #include <cstring>
@@ -9,23 +8,9 @@
 #include "engine/TestEngine.h"
 #include "probes/CpuFrequency.h"
 #include "probes/CpuLoad.h"
+#include "StampRate.h"
 
 namespace {
-
-// Time-stamp counter ticks per second, timed with the performance counter over ~100 ms.
-double StampRate()
-{
-    LARGE_INTEGER frequency, start, now;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&start);
-    const unsigned long long s0 = __rdtsc();
-    do {
-        QueryPerformanceCounter(&now);
-    } while (now.QuadPart - start.QuadPart < frequency.QuadPart / 10);
-    const unsigned long long s1 = __rdtsc();
-    return static_cast<double>(s1 - s0) * static_cast<double>(frequency.QuadPart) /
-           static_cast<double>(now.QuadPart - start.QuadPart);
-}
 
 double NowMs()
 {

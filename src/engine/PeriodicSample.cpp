@@ -21,7 +21,7 @@ HRESULT CTestEngine::SampleTick()
 {
     // Checked first: a failure is never reported as a run that completed.
     if (failedWorkerArea)
-        return EndRun();
+        return StopTest();
 
     const unsigned int elapsedMs = GetTimeMs() - startTimeMs;
     if (elapsedMs > config.durationMs)

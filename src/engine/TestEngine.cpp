@@ -166,15 +166,10 @@ void CTestEngine::ReleaseBlock()
     memoryBase = nullptr;
 }
 
-HRESULT CTestEngine::StopTest()
-{
-    return EndRun();
-}
-
 // Ends the workers and releases the block. A run that had started gets its end
 // marker: "Test Failed --" with what a worker found (E_WRONG_RESULT), or
 // "Test Stopped --" (S_OK).
-HRESULT CTestEngine::EndRun()
+HRESULT CTestEngine::StopTest()
 {
     // Only a start that succeeded raised the flag: that run earns the marker.
     const LONG wasRunning = InterlockedExchange(&testRunning, 0);

@@ -43,5 +43,4 @@ public:
 private:
     HRESULT SizeBlock(unsigned int* areaSize);
     void ReleaseBlock();
-    HRESULT EndRun();
 };

@@ -16,8 +16,7 @@ enum KernelCheck {
 // What a worker carries from one pass to the next over the same area.
 struct KernelState {
     unsigned long long inputSum;   // XOR of the input words the last pass read
-    int havePassed;                // 0 before the first pass
-    unsigned long long passes;
+    unsigned long long passes;     // 0 before the first pass
 };
 
 // One verified pass over an area's quarters a, b, c (read) and d (read, then

@@ -12,33 +12,32 @@
 
 namespace {
 
-#define V_OP static inline __attribute__((always_inline))
-
 struct Avx {
     typedef __m256d Reg;
     typedef Reg Sum;
     static const unsigned int kLanes = 4;
 
-    // Each input is loaded once, into a register: the compiler would otherwise load
-    // it again as an operand of each instruction that uses it.
-    V_OP Reg Load(const double* p)
+    KERNEL_OP Reg Load(const double* p)
     {
         Reg v = _mm256_loadu_pd(p);
         asm("" : "+x"(v));
         return v;
     }
-    V_OP void Store(double* p, Reg v) { _mm256_storeu_pd(p, v); }
-    V_OP Reg Mul(Reg p, Reg q) { return _mm256_mul_pd(p, q); }
-    V_OP Reg Add(Reg p, Reg q) { return _mm256_add_pd(p, q); }
-    V_OP Reg Zero() { return _mm256_setzero_pd(); }
-    V_OP Reg Xor3(Reg s, Reg p, Reg q) { return _mm256_xor_pd(s, _mm256_xor_pd(p, q)); }
-    V_OP Reg OrXor(Reg acc, Reg p, Reg q) { return _mm256_or_pd(acc, _mm256_xor_pd(p, q)); }
-    V_OP Reg Merge(Reg s, Reg t, bool orSums) { return orSums ? _mm256_or_pd(s, t) : _mm256_xor_pd(s, t); }
-    V_OP bool AnyBit(Reg v)
+    KERNEL_OP void Store(double* p, Reg v) { _mm256_storeu_pd(p, v); }
+    KERNEL_OP Reg Mul(Reg p, Reg q) { return _mm256_mul_pd(p, q); }
+    KERNEL_OP Reg Add(Reg p, Reg q) { return _mm256_add_pd(p, q); }
+    KERNEL_OP Reg Zero() { return _mm256_setzero_pd(); }
+    KERNEL_OP Reg Xor3(Reg s, Reg p, Reg q) { return _mm256_xor_pd(s, _mm256_xor_pd(p, q)); }
+    KERNEL_OP Reg OrXor(Reg acc, Reg p, Reg q) { return _mm256_or_pd(acc, _mm256_xor_pd(p, q)); }
+    KERNEL_OP Reg Merge(Reg s, Reg t, bool orSums)
+    {
+        return orSums ? _mm256_or_pd(s, t) : _mm256_xor_pd(s, t);
+    }
+    KERNEL_OP bool AnyBit(Reg v)
     {
         return !_mm256_testz_si256(_mm256_castpd_si256(v), _mm256_castpd_si256(v));
     }
-    V_OP unsigned long long FoldXor(Reg v)
+    KERNEL_OP unsigned long long FoldXor(Reg v)
     {
         alignas(32) unsigned long long lanes[4];
         _mm256_store_pd(reinterpret_cast<double*>(lanes), v);

@@ -11,8 +11,6 @@
 
 namespace {
 
-#define V_OP static inline __attribute__((always_inline))
-
 // Truth tables of the ternary logic instruction for (A, B, C).
 const int kXor3 = 0x96;    // A ^ B ^ C
 const int kOrXor = 0xF6;   // A | (B ^ C)
@@ -26,23 +24,30 @@ struct Avx512 {
     typedef __m512i Sum;
     static const unsigned int kLanes = 8;
 
-    // Each input is loaded once, into a register: the compiler would otherwise load
-    // it again as an operand of each instruction that uses it.
-    V_OP Reg Load(const double* p)
+    KERNEL_OP Reg Load(const double* p)
     {
         Reg v = _mm512_loadu_pd(p);
         asm("" : "+v"(v));
         return v;
     }
-    V_OP void Store(double* p, Reg v) { _mm512_storeu_pd(p, v); }
-    V_OP Reg Mul(Reg p, Reg q) { return _mm512_mul_pd(p, q); }
-    V_OP Reg Add(Reg p, Reg q) { return _mm512_add_pd(p, q); }
-    V_OP Sum Zero() { return _mm512_setzero_si512(); }
-    V_OP Sum Xor3(Sum s, Reg p, Reg q) { return _mm512_ternarylogic_epi64(s, Bits(p), Bits(q), kXor3); }
-    V_OP Sum OrXor(Sum s, Reg p, Reg q) { return _mm512_ternarylogic_epi64(s, Bits(p), Bits(q), kOrXor); }
-    V_OP Sum Merge(Sum s, Sum t, bool orSums) { return orSums ? _mm512_or_epi64(s, t) : _mm512_xor_epi64(s, t); }
-    V_OP bool AnyBit(Sum v) { return _mm512_test_epi64_mask(v, v) != 0; }
-    V_OP unsigned long long FoldXor(Sum v)
+    KERNEL_OP void Store(double* p, Reg v) { _mm512_storeu_pd(p, v); }
+    KERNEL_OP Reg Mul(Reg p, Reg q) { return _mm512_mul_pd(p, q); }
+    KERNEL_OP Reg Add(Reg p, Reg q) { return _mm512_add_pd(p, q); }
+    KERNEL_OP Sum Zero() { return _mm512_setzero_si512(); }
+    KERNEL_OP Sum Xor3(Sum s, Reg p, Reg q)
+    {
+        return _mm512_ternarylogic_epi64(s, Bits(p), Bits(q), kXor3);
+    }
+    KERNEL_OP Sum OrXor(Sum s, Reg p, Reg q)
+    {
+        return _mm512_ternarylogic_epi64(s, Bits(p), Bits(q), kOrXor);
+    }
+    KERNEL_OP Sum Merge(Sum s, Sum t, bool orSums)
+    {
+        return orSums ? _mm512_or_epi64(s, t) : _mm512_xor_epi64(s, t);
+    }
+    KERNEL_OP bool AnyBit(Sum v) { return _mm512_test_epi64_mask(v, v) != 0; }
+    KERNEL_OP unsigned long long FoldXor(Sum v)
     {
         alignas(64) unsigned long long lanes[8];
         _mm512_store_si512(lanes, v);

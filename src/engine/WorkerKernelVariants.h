@@ -4,6 +4,9 @@
 // a variant the processor and the operating system support.
 #include "engine/WorkerKernel.h"
 
+// The operations of a variant's vector type, each inlined into the kernel's loop.
+#define KERNEL_OP static inline __attribute__((always_inline))
+
 #define KERNEL_VARIANT_DECLARE(suffix)                                                          \
     int KernelPass##suffix(const double* a, const double* b, const double* c, double* d,       \
                            unsigned int n, KernelState* state);                                 \

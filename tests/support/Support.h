@@ -61,7 +61,6 @@ public:
     bool Start(const std::string& directory, const std::string& exePath,
                const std::string& faults = "");
 
-    DWORD ProcessId() const { return processId_; }
     HANDLE Process() const { return process_; }
     HWND Control(int id) const { return GetDlgItem(dialog_, id); }
     bool WaitUntilResponsive(DWORD timeoutMs = 15000) const;
