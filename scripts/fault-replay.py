@@ -36,7 +36,7 @@ FAULTS = [
      "    return changedInput ? kCheckChangedInput : kCheckClean;", "    return kCheckClean;"),
     ("F07", "a worker's error does not end the run at the next sample",
      "src/engine/PeriodicSample.cpp",
-     "    if (failedWorkerArea)\n        return EndRun();\n", ""),
+     "    if (failedWorkerArea)\n        return StopTest();\n", ""),
     ("F08", "a failed start is not reported and the dialog goes on as if running",
      "src/ui/TestDlg.cpp", "    if (status < 0) {", "    if (status > 0) {"),
     ("F09", "log lines carry the day before the month", "src/log/TestLog.cpp",
