@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "app/TestApp.h"
+#include "engine/KernelServices.h"
 #include "engine/Status.h"
 #include "log/TestLog.h"
 
@@ -27,6 +28,26 @@ const SpinSetting kSpins[] = {
     { IDC_LOG_INTERVAL_SPIN, IDC_LOG_INTERVAL, 1, 60 },
 };
 
+// A system metric at a DPI. Windows 10 1607 and later give it for any DPI, so a
+// window on a monitor of its own scale gets its own; older systems give it at the
+// system's DPI, the one every window is drawn at there.
+int MetricForDpi(int index, UINT dpi)
+{
+    typedef int (WINAPI* MetricsForDpiFn)(int index, UINT dpi);
+    const MetricsForDpiFn metricsForDpi = reinterpret_cast<MetricsForDpiFn>(reinterpret_cast<void*>(
+        g_kernel.GetProcAddress(g_kernel.GetModuleHandleA("user32"), "GetSystemMetricsForDpi")));
+    return metricsForDpi && dpi ? metricsForDpi(index, dpi) : GetSystemMetrics(index);
+}
+
+// The window's DPI, or 0 where the system does not tell it per window.
+UINT DpiForWindow(HWND window)
+{
+    typedef UINT (WINAPI* DpiForWindowFn)(HWND window);
+    const DpiForWindowFn dpiForWindow = reinterpret_cast<DpiForWindowFn>(reinterpret_cast<void*>(
+        g_kernel.GetProcAddress(g_kernel.GetModuleHandleA("user32"), "GetDpiForWindow")));
+    return dpiForWindow ? dpiForWindow(window) : 0;
+}
+
 } // namespace
 
 BEGIN_MESSAGE_MAP(CTestDlg, CDialog)
@@ -34,6 +55,13 @@ BEGIN_MESSAGE_MAP(CTestDlg, CDialog)
     ON_WM_QUERYDRAGICON()
     ON_BN_CLICKED(IDC_RUN_TEST, OnRunTest)
     ON_WM_TIMER()
+    // Moved to a monitor of another scale: the dialog manager scales the dialog and
+    // its font; the caption icons are loaded again at the new size.
+    { WM_DPICHANGED, 0, 0, [](CWnd* pWnd, WPARAM wParam, LPARAM) -> LRESULT {
+        ThisClass* dialog = static_cast<ThisClass*>(pWnd);
+        const LRESULT result = dialog->Default();
+        dialog->SetWindowIcons(LOWORD(wParam));
+        return result; } },
 END_MESSAGE_MAP()
 
 CTestDlg::CTestDlg(CWnd* pParent)
@@ -97,8 +125,7 @@ BOOL CTestDlg::OnInitDialog()
 {
     CDialog::OnInitDialog();
 
-    SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
-    SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+    SetWindowIcons(DpiForWindow(m_hWnd));
 
     for (const SpinSetting& spin : kSpins)
         ::SendMessageA(GetDlgItem(spin.spinId), UDM_SETRANGE, 0, MAKELPARAM(spin.upper, spin.lower));
@@ -121,6 +148,20 @@ void CTestDlg::OnPaint()
     const int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
     const int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
     dc.DrawIcon(x, y, m_hIcon);
+}
+
+void CTestDlg::SetWindowIcons(UINT dpi)
+{
+    const struct { WPARAM kind; int width, height; } icons[] = {
+        { ICON_BIG, SM_CXICON, SM_CYICON }, { ICON_SMALL, SM_CXSMICON, SM_CYSMICON } };
+    for (const auto& icon : icons) {
+        HICON image = static_cast<HICON>(::LoadImageA(
+            AfxFindResourceHandle(MAKEINTRESOURCEA(IDR_MAINFRAME), RT_GROUP_ICON), MAKEINTRESOURCEA(IDR_MAINFRAME),
+            IMAGE_ICON, MetricForDpi(icon.width, dpi), MetricForDpi(icon.height, dpi), LR_DEFAULTCOLOR));
+        HICON previous = reinterpret_cast<HICON>(SendMessage(WM_SETICON, icon.kind, reinterpret_cast<LPARAM>(image)));
+        if (previous)
+            ::DestroyIcon(previous);
+    }
 }
 
 HCURSOR CTestDlg::OnQueryDragIcon()

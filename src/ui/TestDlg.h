@@ -18,6 +18,9 @@ public:
     // The choices that make up a run, from the members.
     RunSelections Selections() const;
 
+    // Sets the caption and task-switch icons at their sizes for the DPI (0: the system's).
+    void SetWindowIcons(UINT dpi);
+
     int m_bTestCpu;
     int m_bTestMemory;
     int m_bTestVpu;
