@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Takes the README's screenshot of a running test under Xvfb, in a copy of the
 # test prefix. Needs the build from scripts/test.sh.
+# Usage: screenshot.sh [DPI]: at 96 (the default) docs/running.png, at any other
+# display scale docs/running-<DPI>dpi.png (Wine's LogPixels in the copied prefix).
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 command -v xdotool >/dev/null && command -v xwd >/dev/null \
@@ -10,9 +12,19 @@ if can_run_32bit; then use_wine 32; else use_wine 64; fi
 shots=$(mktemp -d)
 cp -a "$WINEPREFIX" "$shots/prefix"
 export WINEPREFIX="$shots/prefix"
+dpi=${1:-96}
+shot=running.png
+if [ "$dpi" != 96 ]; then
+    shot=running-${dpi}dpi.png
+    for key in 'HKCU\Control Panel\Desktop' \
+               'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts'; do
+        "$WINE" reg add "$key" /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+    done
+    "$WINESERVER_BIN" -w
+fi
 
 display=:73
-Xvfb $display -screen 0 1024x768x24 >/dev/null 2>&1 &
+Xvfb $display -screen 0 1600x1200x24 >/dev/null 2>&1 &
 xvfb=$!
 trap '"$WINESERVER_BIN" -k 2>/dev/null; kill $xvfb 2>/dev/null; rm -rf "$shots"' EXIT
 export DISPLAY=$display
@@ -38,5 +50,5 @@ xdotool key --window "$window" Return
 sleep 3
 xdotool key Return 2>/dev/null
 sleep 38
-grab running.png
-echo "screenshot written to $root/docs/running.png"
+grab "$shot"
+echo "screenshot written to $root/docs/$shot"
