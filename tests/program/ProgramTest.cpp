@@ -161,13 +161,27 @@ INSTANTIATE_TEST_SUITE_P(By, FlippedBit, ::testing::Values(false, true),
                              return std::string(info.param ? "AnotherProcess" : "TheFaultBuild");
                          });
 
+struct ScopedLogPixels {   // Wine's display scale, read by each process as it starts
+    explicit ScopedLogPixels(DWORD dpi) { Set(dpi); }
+    ~ScopedLogPixels() { Set(96); }
+    static void Set(DWORD dpi) { RegSetKeyValueA(HKEY_CURRENT_USER, "Control Panel\\Desktop", "LogPixels", REG_DWORD, &dpi, sizeof dpi); }
+};
+
 // Killed before its first sample, between samples and while stopping, a run leaves
-// only whole lines, and the summary counts it as started and not completed.
+// only whole lines, and the summary counts it as started and not completed. The
+// first starts at 144 DPI: its window is 1.5 times the size, and its log list still
+// holds the widest status line in the dialog's font (8-point MS Sans Serif) there.
 TEST_F(Program, AKilledRunLeavesWholeLinesAndIsSummarisedAsFailed)
 {
+    RECT client[3], list[3];
     for (int round = 0; round < 3; ++round) {
         WindowDriver run;
-        ASSERT_TRUE(run.Start(dir.path(), BURNWRIGHT_FAULTS_EXE, "cpuid=100"));
+        {
+            ScopedLogPixels scale(round == 0 ? 144 : 96);
+            ASSERT_TRUE(run.Start(dir.path(), BURNWRIGHT_FAULTS_EXE, "cpuid=100"));
+        }
+        GetClientRect(GetParent(run.Control(1023)), &client[round]);
+        GetClientRect(run.Control(1023), &list[round]);
         ASSERT_TRUE(run.SetText(1017, "1") && run.SetCheck(1024, false));
         ASSERT_TRUE(run.SetCheck(1001, round == 2) && run.Select(1010, 7));   // 256 MB: the stop takes a while
         ASSERT_TRUE(run.Click(1020));
@@ -181,6 +195,17 @@ TEST_F(Program, AKilledRunLeavesWholeLinesAndIsSummarisedAsFailed)
         TerminateProcess(run.Process(), 3);
         WaitForSingleObject(run.Process(), 30000);
     }
+    EXPECT_NEAR(1.5, client[0].right / double(client[1].right), 0.06);
+    EXPECT_NEAR(1.5, client[0].bottom / double(client[1].bottom), 0.06);
+    const std::string widest = "12/31/2026, 23:59:58, Freq 9999.99 MHz, Load 100.00%";
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ font = SelectObject(dc, CreateFontA(-MulDiv(8, 144, 72), 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET,
+                                                0, 0, 0, 0, "MS Sans Serif"));
+    SIZE text = {};
+    GetTextExtentPoint32A(dc, widest.c_str(), static_cast<int>(widest.size()), &text);
+    DeleteObject(SelectObject(dc, font));
+    DeleteDC(dc);
+    EXPECT_LT(text.cx + 4, list[0].right) << "a status line is " << text.cx << " pixels wide";
     const std::string log = dir.ReadLog();
     EXPECT_EQ("\r\n", log.substr(log.size() - 2));
     const std::regex whole(R"(\d\d/\d\d/20\d\d, \d\d:\d\d:\d\d, (Test S(tart|topp)ed --|Freq \d+\.\d\d MHz, Load \d+\.\d\d%))");
