@@ -1,20 +1,16 @@
 #include "engine/KernelServices.h"
 
-#include <intrin.h>
-
 namespace {
 
-unsigned long long ReadTscInstruction()
+// Each addition depends on the one before, so a block takes kAddChainBlock cycles
+// of the core it runs on; the loop's own count and branch run beside the chain.
+void AddChainInstructions(unsigned int blocks)
 {
-    return __rdtsc();
-}
-
-void CpuidInstruction(unsigned leaf, unsigned subLeaf)
-{
-    int regs[4];
-    __cpuidex(regs, static_cast<int>(leaf), static_cast<int>(subLeaf));
-    // Keep the instruction: its results are not needed, only its cost.
-    asm volatile("" : : "r"(regs[0]), "r"(regs[1]), "r"(regs[2]), "r"(regs[3]) : "memory");
+    static_assert(kAddChainBlock == 128, "the block below holds 128 additions");
+    size_t value = 0;
+    const size_t step = 1;
+    for (unsigned int i = blocks; i != 0; --i)
+        asm volatile(".rept 128\n\tadd %1, %0\n\t.endr" : "+r"(value) : "r"(step));
 }
 
 // Initialised before any other static object, so that code running during static
@@ -42,8 +38,7 @@ const KernelServices kRealServices __attribute__((init_priority(101))) = {
     ::SetThreadPriority,
     ::GetModuleHandleA,
     ::GetProcAddress,
-    ReadTscInstruction,
-    CpuidInstruction,
+    AddChainInstructions,
 };
 
 } // namespace

@@ -34,10 +34,12 @@ struct KernelServices {
     // module lookup
     HMODULE (WINAPI *GetModuleHandleA)(LPCSTR moduleName);
     FARPROC (WINAPI *GetProcAddress)(HMODULE module, LPCSTR procName);
-    // processor instructions
-    unsigned long long (*ReadStampCounter)(void);
-    void (*ExecuteCpuid)(unsigned leaf, unsigned subLeaf);
+    // processor instructions: blocks x kAddChainBlock dependent integer additions,
+    // one core cycle each whatever the clock
+    void (*RunAddChain)(unsigned int blocks);
 };
+
+const unsigned int kAddChainBlock = 128;
 
 // The services in force; every caller goes through this table.
 extern KernelServices g_kernel;

@@ -1,7 +1,6 @@
 // Linked into BurnwrightFaults.exe, a test build of the program: replaces kernel
 // services as the environment variable BURNWRIGHT_FAULTS asks, before WinMain runs.
 //   commit=E   the first commit of a block fails with Win32 error E
-//   cpuid=N    only one in N processor identification instructions runs (faster samples)
 //   flip=MS    MS milliseconds after the commit, the lowest exponent bit of the double
 //              in the middle of the block flips (with one worker: the input c[0])
 #include <windows.h>
@@ -14,7 +13,6 @@
 namespace {
 
 DWORD g_commitError, g_flipDelayMs;
-unsigned long g_cpuidStride = 1, g_cpuidCalls;
 unsigned char* g_flipByte;
 
 // Through the process's memory interface: if the block is gone by then, nothing happens.
@@ -44,12 +42,6 @@ LPVOID WINAPI FaultyVirtualAlloc(LPVOID address, SIZE_T size, DWORD type, DWORD 
     return result;
 }
 
-void ThinnedCpuid(unsigned leaf, unsigned subLeaf)
-{
-    if (g_cpuidCalls++ % g_cpuidStride == 0)
-        RealKernelServices().ExecuteCpuid(leaf, subLeaf);
-}
-
 struct FaultInstaller {
     FaultInstaller()
     {
@@ -64,10 +56,6 @@ struct FaultInstaller {
                 g_commitError = number;
             if (!std::strncmp(item, "flip=", 5))
                 g_flipDelayMs = number;
-            if (!std::strncmp(item, "cpuid=", 6) && number) {
-                g_cpuidStride = number;
-                g_kernel.ExecuteCpuid = ThinnedCpuid;
-            }
         }
         g_kernel.VirtualAlloc = FaultyVirtualAlloc;
     }

@@ -19,12 +19,15 @@ namespace {
 struct Machine {
     DWORD priorityClass = NORMAL_PRIORITY_CLASS;
     int threadPriority = THREAD_PRIORITY_NORMAL;
-    bool classReadable = true, threadReadable = true, counterFrequency = true;
+    bool counterFrequency = true;
+    long long counterHz = 1000000;
     std::vector<long long> counts;   // counter reads in order; past the end: +1 each read
     size_t nextCount = 0;
+    long long lastCount = 0;
     bool counterFails = false;
-    unsigned long long stamp = 0;
-    unsigned int cpuids = 0, cpuidsRaised = 0;
+    std::vector<long long> windowCounts;   // counts each chain takes, in turn
+    unsigned long long chainCycles = 0;
+    unsigned int chains = 0;
     // The system's counters for the load probe, 100 ns units.
     unsigned char processors = 4;
     long long systemTime = 133500000000000000ll, idleTime = 987654321000ll;
@@ -33,25 +36,27 @@ struct Machine {
     int queries = 0;
 } m;
 
-DWORD WINAPI GetClass(HANDLE) { return m.classReadable ? m.priorityClass : 0; }
+DWORD WINAPI GetClass(HANDLE) { return m.priorityClass; }
 BOOL WINAPI SetClass(HANDLE, DWORD c) { m.priorityClass = c; return TRUE; }
-int WINAPI GetThreadPri(HANDLE) { return m.threadReadable ? m.threadPriority : THREAD_PRIORITY_ERROR_RETURN; }
+int WINAPI GetThreadPri(HANDLE) { return m.threadPriority; }
 BOOL WINAPI SetThreadPri(HANDLE, int p) { m.threadPriority = p; return TRUE; }
 void WINAPI NoSleep(DWORD) {}
 DWORD WINAPI Ticks() { return 777; }
-BOOL WINAPI Frequency(LARGE_INTEGER* f) { f->QuadPart = 1000; return m.counterFrequency; }
+BOOL WINAPI Frequency(LARGE_INTEGER* f) { f->QuadPart = m.counterHz; return m.counterFrequency; }
 BOOL WINAPI Counter(LARGE_INTEGER* c)
 {
     c->QuadPart = m.nextCount < m.counts.size() ? m.counts[m.nextCount] : m.counts.back() + 1 + (m.nextCount - m.counts.size());
     ++m.nextCount;
+    m.lastCount = c->QuadPart;
     return !m.counterFails;
 }
-// One stamp per read while waiting for the edge; 3e9 more once the delay has run.
-unsigned long long Stamp() { return m.cpuids ? m.stamp + 3000000000ull : ++m.stamp; }
-void Cpuid(unsigned, unsigned)
+// A chain moves the counter on by the window's scripted counts.
+void Chain(unsigned int blocks)
 {
-    ++m.cpuids;
-    m.cpuidsRaised += m.priorityClass == REALTIME_PRIORITY_CLASS && m.threadPriority == THREAD_PRIORITY_TIME_CRITICAL;
+    m.chainCycles += static_cast<unsigned long long>(blocks) * kAddChainBlock;
+    const long long counts = m.windowCounts[m.chains++ % m.windowCounts.size()];
+    m.counts.push_back(m.lastCount + counts);
+    m.nextCount = m.counts.size() - 1;
 }
 
 // NtQuerySystemInformation with this architecture's published records, checked
@@ -93,8 +98,7 @@ protected:
         g_kernel.QueryPerformanceFrequency = Frequency;
         g_kernel.QueryPerformanceCounter = Counter;
         g_kernel.GetTickCount = Ticks;
-        g_kernel.ReadStampCounter = Stamp;
-        g_kernel.ExecuteCpuid = Cpuid;
+        g_kernel.RunAddChain = Chain;
         g_kernel.GetModuleHandleA = Module;
         g_kernel.GetProcAddress = Procedure;
         previousIdleTime = previousSystemTime = 0.0;
@@ -103,36 +107,40 @@ protected:
     ScopedKernelServices guard;
 };
 
-// 3e9 stamps over 1,000 counts of a 1 kHz counter from an edge of the counter, at
-// raised priority: 3 GHz. Priorities come back on every path; unreadable ones stay.
-TEST_F(Probes, FrequencyIsStampsPerCounterSecondFromAnEdgeAtRaisedPriority)
+// Windows of 2,097,152 core cycles timed by a 1 MHz counter: the fastest, 699
+// counts, gives 3000.22 MHz. The process's class and the thread's priority are
+// left alone; without a counter, or with no window timed, nothing is written.
+TEST_F(Probes, FrequencyIsChainCyclesOverTheFastestWindow)
 {
     const struct {
         const char* what;
-        bool counterFrequency, classReadable, threadReadable;
-        std::vector<long long> counts;
+        bool counterFrequency, counterFails;
+        std::vector<long long> windowCounts;
         int result;
-        double hz;
+        double mhz;
     } cases[] = {
-        {"measured", true, true, true, {7, 7, 7, 8, 1008}, 1, 3e9},
-        {"no counter frequency", false, true, true, {7}, 0, -1.0},
-        {"class unreadable", true, false, true, {7, 8, 1008}, 1, 3e9},
-        {"counter stands still", true, true, true, {7, 8, 8}, 0, -1.0},
+        {"the fastest window wins", true, false, {750, 699, 1000, 720, 701}, 1, 3000.22},
+        {"one window", true, false, {699}, 1, 3000.22},
+        {"no counter frequency", false, false, {699}, 0, -1.0},
+        {"counter reads fail", true, true, {699}, 0, -1.0},
+        {"counter stands still", true, false, {0}, 0, -1.0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         m = Machine();
+        m.priorityClass = HIGH_PRIORITY_CLASS;
+        m.threadPriority = THREAD_PRIORITY_BELOW_NORMAL;
         m.counterFrequency = c.counterFrequency;
-        m.classReadable = c.classReadable;
-        m.threadReadable = c.threadReadable;
-        m.counts = c.counts;
+        m.counterFails = c.counterFails;
+        m.windowCounts = c.windowCounts;
+        m.counts = {5};
         double hz = -1.0;
         EXPECT_EQ(c.result, MeasureCpuFrequency(&hz));
-        EXPECT_EQ(c.hz, hz);
-        EXPECT_EQ(static_cast<DWORD>(NORMAL_PRIORITY_CLASS), m.priorityClass);
-        EXPECT_EQ(THREAD_PRIORITY_NORMAL, m.threadPriority);
-        EXPECT_EQ(c.counterFrequency ? 200000u : 0u, m.cpuids);
-        EXPECT_EQ(c.classReadable && c.threadReadable ? m.cpuids : 0u, m.cpuidsRaised);
+        EXPECT_NEAR(c.mhz, c.result ? hz * 1e-6 : hz, 0.005);
+        EXPECT_EQ(m.chains * 2097152ull, m.chainCycles);
+        EXPECT_LE(m.chainCycles, 3000000000ull / 100) << "more than 10 ms of chains at 3 GHz";
+        EXPECT_EQ(static_cast<DWORD>(HIGH_PRIORITY_CLASS), m.priorityClass);
+        EXPECT_EQ(THREAD_PRIORITY_BELOW_NORMAL, m.threadPriority);
     }
 }
 
@@ -190,10 +198,10 @@ TEST_F(Probes, SampleLogsUntilTheDurationHasPassedThenEndsTheRun)
         HRESULT status;
         const char* line;   // nullptr: none
     } ticks[] = {
-        {"exactly the duration", 1000, 61000, false, true, S_OK, "Freq 3000.00 MHz, Load 25.00%"},
+        {"exactly the duration", 1000, 61000, false, true, S_OK, "Freq 3000.22 MHz, Load 25.00%"},
         {"one millisecond more", 1000, 61001, false, true, S_FALSE, nullptr},
-        {"across the clock's wrap", 0xFFFFFC18u, 500, false, true, S_OK, "Freq 3000.00 MHz, Load 25.00%"},
-        {"without the load", 1000, 2000, false, false, S_OK, "Freq 3000.00 MHz"},
+        {"across the clock's wrap", 0xFFFFFC18u, 500, false, true, S_OK, "Freq 3000.22 MHz, Load 25.00%"},
+        {"without the load", 1000, 2000, false, false, S_OK, "Freq 3000.22 MHz"},
         {"a failed clock read", 5000, 6000, true, true, S_FALSE, nullptr},
     };
     for (const auto& tick : ticks) {
@@ -203,9 +211,9 @@ TEST_F(Probes, SampleLogsUntilTheDurationHasPassedThenEndsTheRun)
         engine.config.logCpuLoad = tick.logLoad;
         m.systemTime += 10000000;
         m.idleTime += 30000000;
-        m.counts = {tick.now, 7, 8, 1008};
+        m.counts = {tick.now * 1000ll};   // the clock's read, in microseconds
         m.nextCount = 0;
-        m.cpuids = 0;
+        m.windowCounts = {699};
         m.counterFails = tick.counterFails;
         const int queries = m.queries;
         EXPECT_EQ(tick.status, engine.SampleTick());
@@ -218,6 +226,7 @@ TEST_F(Probes, SampleLogsUntilTheDurationHasPassedThenEndsTheRun)
 // without a counter the tick count, for the rest of the process.
 TEST_F(Probes, ClockCountsCounterMillisecondsOrElseTicks)
 {
+    m.counterHz = 1000;
     m.counts = {(5000ll << 32) + 2};
     EXPECT_EQ(2u, GetTimeMs());
     m.counterFails = true;
