@@ -23,8 +23,9 @@ use_wine() {
         bdir=$build
         WINE=/usr/lib/wine/wine
         WINESERVER_BIN=/usr/lib/wine/wineserver32
-        unset WINELOADER WINEARCH
-        export WINESERVER=$WINESERVER_BIN
+        unset WINELOADER
+        # Without it Wine makes a 64-bit prefix, which the 32-bit server refuses.
+        export WINESERVER=$WINESERVER_BIN WINEARCH=win32
     fi
     export WINEPREFIX="$bdir/wineprefix"
 }
@@ -45,6 +46,11 @@ configure_and_build() {
 # Needs use_wine first.
 prepare_wine_prefix() {
     mkdir -p "$(dirname "$WINEPREFIX")"
+    # A prefix of the other architecture (made before WINEARCH was set) is made again.
+    if [ -f "$WINEPREFIX/system.reg" ] && ! grep -q "^#arch=$WINEARCH" "$WINEPREFIX/system.reg"; then
+        echo "The Wine prefix in $WINEPREFIX is not $WINEARCH: making it again."
+        rm -rf "$WINEPREFIX"
+    fi
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         echo "Preparing the $bits-bit Wine prefix in $WINEPREFIX ..."
         # A 64-bit prefix made without 32-bit Wine complains once about rundll32: harmless.
