@@ -14,6 +14,8 @@
 volatile LONG testRunning = 0;
 WorkerArea* volatile failedWorkerArea = nullptr;
 volatile LONG workerErrorKinds = 0;
+WorkerFailure firstWorkerFailure = {};
+volatile LONG failedWorkerCount = 0;
 HANDLE workerThreads[kMaxWorkers] = {};
 
 namespace {
@@ -49,6 +51,37 @@ unsigned int ReservableMB()
     }
     const unsigned int mb = static_cast<unsigned int>(largest / kMB);
     return mb > kAddressReserveMB ? mb - kAddressReserveMB : 0;
+}
+
+// The failure line: what the first worker found, where, the bits that differed
+// (as many leading zeros as fit in a line of kFailureLineLength), and how many
+// more workers found errors. Bits that cannot fit whole are left out.
+const size_t kFailureLineLength = 77;
+
+void FormatFailureLine(char* line, const WorkerFailure& failure, unsigned int worker,
+                       unsigned int threads, LONG failedWorkers)
+{
+    const char* what = failure.check == kCheckWrongResult ? "wrong result" : "input data changed";
+    char head[kFailureLineLength + 1], more[32] = "";
+    if (worker)
+        std::snprintf(head, sizeof head, "Test Failed -- %s in worker %u of %u on CPU %u", what, worker,
+                      threads, failure.cpu);
+    else
+        std::snprintf(head, sizeof head, "Test Failed -- %s", what);
+    if (failedWorkers > 1)
+        std::snprintf(more, sizeof more, " and %ld more", static_cast<long>(failedWorkers - 1));
+
+    const char kBits[] = ", bits ";
+    int significant = 1;
+    while (significant < 16 && (failure.bits >> (4 * significant)) != 0)
+        ++significant;
+    const int room = static_cast<int>(kFailureLineLength) -
+                     static_cast<int>(std::strlen(head) + std::strlen(kBits) + std::strlen(more));
+    if (room >= significant)
+        std::snprintf(line, kFailureLineLength + 1, "%s%s%0*llX%s", head, kBits, room < 16 ? room : 16,
+                      failure.bits, more);
+    else
+        std::snprintf(line, kFailureLineLength + 1, "%s%s", head, more);
 }
 
 } // namespace
@@ -138,6 +171,8 @@ HRESULT CTestEngine::StartTest()
     }
     InterlockedExchangePointer(reinterpret_cast<PVOID volatile*>(&failedWorkerArea), nullptr);
     InterlockedExchange(&workerErrorKinds, 0);
+    InterlockedExchange(&failedWorkerCount, 0);
+    firstWorkerFailure = WorkerFailure();
 
     for (unsigned int i = 0; i < threads; ++i) {
         workerThreads[i] = g_kernel.CreateThread(nullptr, 0, WorkerThreadProc, &workerAreas[i],
@@ -196,13 +231,10 @@ HRESULT CTestEngine::StopTest()
         WriteLog("Test Stopped --");
         return S_OK;
     }
-    const char* what = (workerErrorKinds & kCheckWrongResult) ? "wrong result" : "input data changed";
-    char message[78];
-    if (failed >= workerAreas && failed < workerAreas + kMaxWorkers)
-        std::snprintf(message, sizeof message, "Test Failed -- %s in worker %u of %u", what,
-                      static_cast<unsigned int>(failed - workerAreas) + 1, config.threadCount);
-    else
-        std::snprintf(message, sizeof message, "Test Failed -- %s", what);
+    char message[kFailureLineLength + 1];
+    const unsigned int worker =
+        failed >= workerAreas && failed < workerAreas + kMaxWorkers ? static_cast<unsigned int>(failed - workerAreas) + 1 : 0;
+    FormatFailureLine(message, firstWorkerFailure, worker, config.threadCount, failedWorkerCount);
     WriteLog(message);
     return E_WRONG_RESULT;
 }

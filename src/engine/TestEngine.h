@@ -20,6 +20,16 @@ extern volatile LONG testRunning;
 // ends (a sample ends it as soon as an error is recorded).
 extern WorkerArea* volatile failedWorkerArea;
 extern volatile LONG workerErrorKinds;
+// What that first worker's failing pass found: the bits that differed and the
+// logical processor it ran on (written by that worker once it is recorded; read
+// after the workers have ended), and how many workers found errors.
+struct WorkerFailure {
+    int check;   // KernelCheck
+    unsigned long long bits;
+    unsigned int cpu;
+};
+extern WorkerFailure firstWorkerFailure;
+extern volatile LONG failedWorkerCount;
 // Worker handles, slot i for worker i; null when empty.
 extern HANDLE workerThreads[kMaxWorkers];
 
