@@ -54,34 +54,38 @@ unsigned int ReservableMB()
 }
 
 // The failure line: what the first worker found, where, the bits that differed
-// (as many leading zeros as fit in a line of kFailureLineLength), and how many
-// more workers found errors. Bits that cannot fit whole are left out.
+// as 16 hexadecimal digits, and how many more workers found errors. Leading zeros
+// go where the line would pass kFailureLineLength; if the bits still do not fit,
+// a shorter form, and in the last resort the line without the bits.
 const size_t kFailureLineLength = 77;
 
 void FormatFailureLine(char* line, const WorkerFailure& failure, unsigned int worker,
                        unsigned int threads, LONG failedWorkers)
 {
-    const char* what = failure.check == kCheckWrongResult ? "wrong result" : "input data changed";
-    char head[kFailureLineLength + 1], more[32] = "";
-    if (worker)
-        std::snprintf(head, sizeof head, "Test Failed -- %s in worker %u of %u on CPU %u", what, worker,
-                      threads, failure.cpu);
-    else
-        std::snprintf(head, sizeof head, "Test Failed -- %s", what);
-    if (failedWorkers > 1)
-        std::snprintf(more, sizeof more, " and %ld more", static_cast<long>(failedWorkers - 1));
-
-    const char kBits[] = ", bits ";
+    const char* what = failure.check == kCheckWrongResult ? "wrong result" : "input changed";
     int significant = 1;
     while (significant < 16 && (failure.bits >> (4 * significant)) != 0)
         ++significant;
-    const int room = static_cast<int>(kFailureLineLength) -
-                     static_cast<int>(std::strlen(head) + std::strlen(kBits) + std::strlen(more));
-    if (room >= significant)
-        std::snprintf(line, kFailureLineLength + 1, "%s%s%0*llX%s", head, kBits, room < 16 ? room : 16,
-                      failure.bits, more);
-    else
-        std::snprintf(line, kFailureLineLength + 1, "%s%s", head, more);
+    const long more = failedWorkers - 1;
+    char head[2][kFailureLineLength + 1], tail[2][32] = {"", ""};
+    std::snprintf(head[0], sizeof head[0], "Test Failed -- %s in worker %u of %u on CPU %u, bits ", what,
+                  worker, threads, failure.cpu);
+    std::snprintf(head[1], sizeof head[1], "Test Failed -- %s, worker %u, CPU %u, bits ", what, worker,
+                  failure.cpu);
+    if (more > 0) {
+        std::snprintf(tail[0], sizeof tail[0], " and %ld more", more);
+        std::snprintf(tail[1], sizeof tail[1], ", %ld more", more);
+    }
+    for (int form = 0; form < 2; ++form) {
+        const int room = static_cast<int>(kFailureLineLength - std::strlen(head[form]) - std::strlen(tail[form]));
+        if (room >= significant) {
+            std::snprintf(line, kFailureLineLength + 1, "%s%0*llX%s", head[form], room < 16 ? room : 16,
+                          failure.bits, tail[form]);
+            return;
+        }
+    }
+    std::snprintf(line, kFailureLineLength + 1, "Test Failed -- %s, worker %u, CPU %u%s", what, worker,
+                  failure.cpu, tail[1]);
 }
 
 } // namespace
@@ -232,8 +236,8 @@ HRESULT CTestEngine::StopTest()
         return S_OK;
     }
     char message[kFailureLineLength + 1];
-    const unsigned int worker =
-        failed >= workerAreas && failed < workerAreas + kMaxWorkers ? static_cast<unsigned int>(failed - workerAreas) + 1 : 0;
+    // Workers run only on the engine's own areas.
+    const unsigned int worker = static_cast<unsigned int>(failed - workerAreas) + 1;
     FormatFailureLine(message, firstWorkerFailure, worker, config.threadCount, failedWorkerCount);
     WriteLog(message);
     return E_WRONG_RESULT;
