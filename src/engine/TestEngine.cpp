@@ -13,7 +13,6 @@
 
 volatile LONG testRunning = 0;
 WorkerArea* volatile failedWorkerArea = nullptr;
-volatile LONG workerErrorKinds = 0;
 WorkerFailure firstWorkerFailure = {};
 volatile LONG failedWorkerCount = 0;
 HANDLE workerThreads[kMaxWorkers] = {};
@@ -174,7 +173,6 @@ HRESULT CTestEngine::StartTest()
         FillWorkerArea(workerAreas[i].base, areaSize, i);
     }
     InterlockedExchangePointer(reinterpret_cast<PVOID volatile*>(&failedWorkerArea), nullptr);
-    InterlockedExchange(&workerErrorKinds, 0);
     InterlockedExchange(&failedWorkerCount, 0);
     firstWorkerFailure = WorkerFailure();
 

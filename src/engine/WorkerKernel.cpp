@@ -77,11 +77,10 @@ KernelVariant BestKernelVariant()
 
 namespace {
 
-// The first error of a run names its worker, its processor and its bits; every
-// error adds its kind, and each worker is counted once.
+// The first error of a run names its worker, its kind, its processor and its
+// bits; each worker that finds errors is counted once.
 void RecordWorkerError(const WorkerArea* area, int check, unsigned long long bits, bool* counted)
 {
-    InterlockedOr(&workerErrorKinds, check);
     if (*counted)
         return;
     *counted = true;
