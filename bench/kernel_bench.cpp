@@ -557,6 +557,64 @@ void PrintStop()
     }
 }
 
+
+// --- refills ----------------------------------------------------------------------
+
+// Elements per second of the verified kernel over the area for ms: without refills
+// (RunVerified) or as a worker runs it, refilled about every kRefillMs.
+double ElementsPerSecond(bool refills, KernelLoopFn loop, const Area& area, DWORD ms)
+{
+    const WorkerArea worker = {area.base, area.size};
+    InterlockedExchange(&testRunning, 1);
+    HANDLE stopper = CreateThread(nullptr, 0, StopAfter, reinterpret_cast<LPVOID>(ms), 0, nullptr);
+    const double t0 = Seconds();
+    const unsigned long long passes = refills ? RunWorkerArea(&worker, loop)
+                                              : RunVerified(loop, area.a(), area.b(), area.c(), area.d(), area.n());
+    const double t1 = Seconds();
+    WaitForSingleObject(stopper, INFINITE);
+    CloseHandle(stopper);
+    return static_cast<double>(passes) * area.n() / (t1 - t0);
+}
+
+// The verified kernel with its refills against the verified kernel alone, each run
+// long enough for several refills, interleaved; and the two refills timed alone,
+// which give the share of time they take at one refill every kRefillMs.
+void PrintRefillCost(KernelVariant best)
+{
+    const KernelLoopFn loop = GetKernelImpl(best).loop;
+    Title("Refills: the verified kernel with its refills (about every 800 ms, alternately the "
+          "inputs' complement and a new pattern) against the verified kernel alone, one thread");
+    Header("| area | runs | alone Gelements/s | with refills Gelements/s | cost | complement ms "
+           "| new pattern ms | refill share at one per 800 ms |");
+    const struct {
+        unsigned int bytes, runs;
+        DWORD ms;
+    } cases[] = {{kSmallAreaBytes, 3, 2500}, {kSweepBytes, 3, 3300}};
+    for (const auto& c : cases) {
+        Area area = AllocArea(c.bytes);
+        KernelState state = {};
+        const WorkerArea worker = {area.base, area.size};
+        double alone = 0.0, refilled = 0.0, complement = 1e30, fresh = 1e30;
+        for (unsigned int r = 0; r < c.runs; ++r) {
+            alone = std::max(alone, ElementsPerSecond(false, loop, area, c.ms));
+            refilled = std::max(refilled, ElementsPerSecond(true, loop, area, c.ms));
+            for (unsigned int refill = 1; refill <= 2; ++refill) {
+                const double t0 = Seconds();
+                RefillWorkerArea(&worker, refill + 2 * r, &state);
+                (refill == 1 ? complement : fresh) = std::min(refill == 1 ? complement : fresh, Seconds() - t0);
+            }
+        }
+        char size[32];
+        std::snprintf(size, sizeof size, c.bytes < kMB ? "%u bytes" : "%u MB", c.bytes < kMB ? c.bytes : c.bytes / kMB);
+        std::printf("| %s | %u of %lu ms | %.3f | %.3f | %.1f%% | %.3f | %.3f | %.2f%% |\n", size, c.runs,
+                    static_cast<unsigned long>(c.ms), alone / 1e9, refilled / 1e9, 100.0 * (1.0 - refilled / alone),
+                    complement * 1e3, fresh * 1e3, 100.0 * (complement + fresh) / (2.0 * kRefillMs / 1e3));
+        FreeArea(area);
+    }
+    if (failedWorkerArea)
+        std::printf("\nA worker area reported an error.\n");
+}
+
 } // namespace
 
 int main()
@@ -573,6 +631,7 @@ int main()
                 g_tscPerSecond / 1e9, GetKernelImpl(best).name);
     PrintL1(best);
     PrintSweep(best);
+    PrintRefillCost(best);
     PrintScaling();
     PrintFill();
     PrintStop();

@@ -6,35 +6,77 @@ namespace {
 
 // Two xorshift64 generators, one per lane; the top 52 bits of the next state
 // become the mantissa of a double in [1, 2).
-inline __m128d NextPair(__m128i& state)
+inline __m128i NextBits(__m128i& state)
 {
     state = _mm_xor_si128(state, _mm_slli_epi64(state, 13));
     state = _mm_xor_si128(state, _mm_srli_epi64(state, 7));
     state = _mm_xor_si128(state, _mm_slli_epi64(state, 17));
-    const __m128i one = _mm_set1_epi64x(0x3FF0000000000000ll);
-    return _mm_castsi128_pd(_mm_or_si128(_mm_srli_epi64(state, 12), one));
+    return _mm_srli_epi64(state, 12);
 }
+
+inline __m128d Pattern(__m128i bits, __m128i keep, __m128i set)
+{
+    return _mm_castsi128_pd(_mm_or_si128(_mm_and_si128(bits, keep), set));
+}
+
+// Sign and exponent of the three ranges, and the mantissa bits c keeps.
+const long long kOne = 0x3FF0000000000000ll;
+const long long kMinusOne = static_cast<long long>(0xBFF0000000000000ull);
+const long long kSixteenth = 0x3FB0000000000000ll;
+const long long kAllMantissa = 0x000FFFFFFFFFFFFFll, kLowerHalf = 0x0007FFFFFFFFFFFFll;
+
+struct Quarters {
+    double *a, *b, *c, *d;
+    unsigned int n;
+    Quarters(unsigned char* base, unsigned int size)
+        : a(reinterpret_cast<double*>(base)), b(reinterpret_cast<double*>(base + size / 4)),
+          c(reinterpret_cast<double*>(base + size / 2)),
+          d(reinterpret_cast<double*>(base + 3 * (size / 4))), n(size / 32)
+    {
+    }
+};
 
 } // namespace
 
-void FillWorkerArea(unsigned char* base, unsigned int size, unsigned int seed)
+unsigned long long FillWorkerArea(unsigned char* base, unsigned int size, unsigned int seed)
 {
-    const unsigned int n = size / 32;
-    double* const a = reinterpret_cast<double*>(base);
-    double* const b = reinterpret_cast<double*>(base + size / 4);
-    double* const c = reinterpret_cast<double*>(base + size / 2);
-    double* const d = reinterpret_cast<double*>(base + 3 * (size / 4));
+    const Quarters q(base, size);
+    const unsigned int range = seed % 3;
+    const __m128i all = _mm_set1_epi64x(kAllMantissa), one = _mm_set1_epi64x(kOne);
+    const __m128i bSet = _mm_set1_epi64x(range == 0 ? kOne : range == 1 ? kMinusOne : kSixteenth);
+    const __m128i cKeep = _mm_set1_epi64x(range == 2 ? kLowerHalf : kAllMantissa);
     // Odd multipliers of odd numbers: neither lane starts at zero.
     const unsigned long long s = 2ull * seed + 1;
     __m128i state = _mm_set_epi64x(static_cast<long long>(0x9E3779B97F4A7C15ull * s),
                                    static_cast<long long>(0xD1B54A32D192ED03ull * s));
-    for (unsigned int j = 0; j + 2 <= n; j += 2) {
-        const __m128d x = NextPair(state);
-        const __m128d y = NextPair(state);
-        const __m128d z = NextPair(state);
-        _mm_storeu_pd(a + j, x);
-        _mm_storeu_pd(b + j, y);
-        _mm_storeu_pd(c + j, z);
-        _mm_storeu_pd(d + j, _mm_add_pd(_mm_mul_pd(x, y), z));
+    __m128i sum = _mm_setzero_si128();
+    for (unsigned int j = 0; j + 2 <= q.n; j += 2) {
+        const __m128d x = Pattern(NextBits(state), all, one);
+        const __m128d y = Pattern(NextBits(state), all, bSet);
+        const __m128d z = Pattern(NextBits(state), cKeep, one);
+        _mm_storeu_pd(q.a + j, x);
+        _mm_storeu_pd(q.b + j, y);
+        _mm_storeu_pd(q.c + j, z);
+        _mm_storeu_pd(q.d + j, _mm_add_pd(_mm_mul_pd(x, y), z));
+        sum = _mm_xor_si128(sum, _mm_xor_si128(_mm_castpd_si128(x),
+                                               _mm_xor_si128(_mm_castpd_si128(y), _mm_castpd_si128(z))));
+    }
+    alignas(16) unsigned long long lanes[2];
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), sum);
+    return lanes[0] ^ lanes[1];
+}
+
+void ComplementWorkerArea(unsigned char* base, unsigned int size)
+{
+    const Quarters q(base, size);
+    const __m128d ones = _mm_castsi128_pd(_mm_set1_epi32(-1));
+    for (unsigned int j = 0; j + 2 <= q.n; j += 2) {
+        const __m128d x = _mm_xor_pd(_mm_loadu_pd(q.a + j), ones);
+        const __m128d y = _mm_xor_pd(_mm_loadu_pd(q.b + j), ones);
+        const __m128d z = _mm_xor_pd(_mm_loadu_pd(q.c + j), ones);
+        _mm_storeu_pd(q.a + j, x);
+        _mm_storeu_pd(q.b + j, y);
+        _mm_storeu_pd(q.c + j, z);
+        _mm_storeu_pd(q.d + j, _mm_add_pd(_mm_mul_pd(x, y), z));
     }
 }

@@ -25,6 +25,7 @@ const KernelServices kRealServices __attribute__((init_priority(101))) = {
     ::WaitForSingleObject,
     ::CloseHandle,
     ::GetLastError,
+    ::GetCurrentProcessorNumber,
     ::QueryPerformanceFrequency,
     ::QueryPerformanceCounter,
     ::GetTickCount,

@@ -18,6 +18,7 @@ struct KernelServices {
     DWORD  (WINAPI *WaitForSingleObject)(HANDLE handle, DWORD milliseconds);
     BOOL   (WINAPI *CloseHandle)(HANDLE handle);
     DWORD  (WINAPI *GetLastError)(void);
+    DWORD  (WINAPI *GetCurrentProcessorNumber)(void);
     // clocks
     BOOL   (WINAPI *QueryPerformanceFrequency)(LARGE_INTEGER* frequency);
     BOOL   (WINAPI *QueryPerformanceCounter)(LARGE_INTEGER* count);

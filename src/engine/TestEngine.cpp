@@ -13,7 +13,8 @@
 
 volatile LONG testRunning = 0;
 WorkerArea* volatile failedWorkerArea = nullptr;
-volatile LONG workerErrorKinds = 0;
+WorkerFailure firstWorkerFailure = {};
+volatile LONG failedWorkerCount = 0;
 HANDLE workerThreads[kMaxWorkers] = {};
 
 namespace {
@@ -49,6 +50,41 @@ unsigned int ReservableMB()
     }
     const unsigned int mb = static_cast<unsigned int>(largest / kMB);
     return mb > kAddressReserveMB ? mb - kAddressReserveMB : 0;
+}
+
+// The failure line: what the first worker found, where, the bits that differed
+// as 16 hexadecimal digits, and how many more workers found errors. Leading zeros
+// go where the line would pass kFailureLineLength; if the bits still do not fit,
+// a shorter form, and in the last resort the line without the bits.
+const size_t kFailureLineLength = 77;
+
+void FormatFailureLine(char* line, const WorkerFailure& failure, unsigned int worker,
+                       unsigned int threads, LONG failedWorkers)
+{
+    const char* what = failure.check == kCheckWrongResult ? "wrong result" : "input changed";
+    int significant = 1;
+    while (significant < 16 && (failure.bits >> (4 * significant)) != 0)
+        ++significant;
+    const long more = failedWorkers - 1;
+    char head[2][kFailureLineLength + 1], tail[2][32] = {"", ""};
+    std::snprintf(head[0], sizeof head[0], "Test Failed -- %s in worker %u of %u on CPU %u, bits ", what,
+                  worker, threads, failure.cpu);
+    std::snprintf(head[1], sizeof head[1], "Test Failed -- %s, worker %u, CPU %u, bits ", what, worker,
+                  failure.cpu);
+    if (more > 0) {
+        std::snprintf(tail[0], sizeof tail[0], " and %ld more", more);
+        std::snprintf(tail[1], sizeof tail[1], ", %ld more", more);
+    }
+    for (int form = 0; form < 2; ++form) {
+        const int room = static_cast<int>(kFailureLineLength - std::strlen(head[form]) - std::strlen(tail[form]));
+        if (room >= significant) {
+            std::snprintf(line, kFailureLineLength + 1, "%s%0*llX%s", head[form], room < 16 ? room : 16,
+                          failure.bits, tail[form]);
+            return;
+        }
+    }
+    std::snprintf(line, kFailureLineLength + 1, "Test Failed -- %s, worker %u, CPU %u%s", what, worker,
+                  failure.cpu, tail[1]);
 }
 
 } // namespace
@@ -137,7 +173,8 @@ HRESULT CTestEngine::StartTest()
         FillWorkerArea(workerAreas[i].base, areaSize, i);
     }
     InterlockedExchangePointer(reinterpret_cast<PVOID volatile*>(&failedWorkerArea), nullptr);
-    InterlockedExchange(&workerErrorKinds, 0);
+    InterlockedExchange(&failedWorkerCount, 0);
+    firstWorkerFailure = WorkerFailure();
 
     for (unsigned int i = 0; i < threads; ++i) {
         workerThreads[i] = g_kernel.CreateThread(nullptr, 0, WorkerThreadProc, &workerAreas[i],
@@ -196,13 +233,10 @@ HRESULT CTestEngine::StopTest()
         WriteLog("Test Stopped --");
         return S_OK;
     }
-    const char* what = (workerErrorKinds & kCheckWrongResult) ? "wrong result" : "input data changed";
-    char message[78];
-    if (failed >= workerAreas && failed < workerAreas + kMaxWorkers)
-        std::snprintf(message, sizeof message, "Test Failed -- %s in worker %u of %u", what,
-                      static_cast<unsigned int>(failed - workerAreas) + 1, config.threadCount);
-    else
-        std::snprintf(message, sizeof message, "Test Failed -- %s", what);
+    char message[kFailureLineLength + 1];
+    // Workers run only on the engine's own areas.
+    const unsigned int worker = static_cast<unsigned int>(failed - workerAreas) + 1;
+    FormatFailureLine(message, firstWorkerFailure, worker, config.threadCount, failedWorkerCount);
     WriteLog(message);
     return E_WRONG_RESULT;
 }

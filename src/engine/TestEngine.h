@@ -15,11 +15,20 @@ struct WorkerArea {
 // Run flag polled by the workers between passes; written only with InterlockedExchange.
 extern volatile LONG testRunning;
 // The first worker area whose worker found a wrong result or changed input data
-// in this run (null: none), and the KernelCheck kinds found. Written by the
-// workers only with interlocked operations; reset by StartTest, read when the run
-// ends (a sample ends it as soon as an error is recorded).
+// in this run (null: none). Written by the workers only with interlocked
+// operations; reset by StartTest, read when the run ends (a sample ends it as
+// soon as an error is recorded).
 extern WorkerArea* volatile failedWorkerArea;
-extern volatile LONG workerErrorKinds;
+// What that first worker's failing pass found: the bits that differed and the
+// logical processor it ran on (written by that worker once it is recorded; read
+// after the workers have ended), and how many workers found errors.
+struct WorkerFailure {
+    int check;   // KernelCheck
+    unsigned long long bits;
+    unsigned int cpu;
+};
+extern WorkerFailure firstWorkerFailure;
+extern volatile LONG failedWorkerCount;
 // Worker handles, slot i for worker i; null when empty.
 extern HANDLE workerThreads[kMaxWorkers];
 

@@ -2,6 +2,8 @@
 
 #include <cpuid.h>
 
+#include "engine/AreaFill.h"
+#include "engine/KernelServices.h"
 #include "engine/TestEngine.h"
 #include "engine/WorkerKernelVariants.h"
 
@@ -75,46 +77,100 @@ KernelVariant BestKernelVariant()
 
 namespace {
 
-// The first error of a run names its worker; every error adds its kind.
-void RecordWorkerError(const WorkerArea* area, int check)
+// The first error of a run names its worker, its kind, its processor and its
+// bits; each worker that finds errors is counted once.
+void RecordWorkerError(const WorkerArea* area, int check, unsigned long long bits, bool* counted)
 {
-    InterlockedOr(&workerErrorKinds, check);
-    InterlockedCompareExchangePointer(reinterpret_cast<PVOID volatile*>(&failedWorkerArea),
-                                      const_cast<WorkerArea*>(area), nullptr);
+    if (*counted)
+        return;
+    *counted = true;
+    InterlockedIncrement(&failedWorkerCount);
+    const DWORD cpu = g_kernel.GetCurrentProcessorNumber();
+    if (InterlockedCompareExchangePointer(reinterpret_cast<PVOID volatile*>(&failedWorkerArea),
+                                          const_cast<WorkerArea*>(area), nullptr) == nullptr) {
+        firstWorkerFailure.check = check;
+        firstWorkerFailure.bits = bits;
+        firstWorkerFailure.cpu = cpu;
+    }
+}
+
+long long ClockCount()
+{
+    LARGE_INTEGER count;
+    return g_kernel.QueryPerformanceCounter(&count) ? count.QuadPart : 0;
 }
 
 } // namespace
+
+void RefillWorkerArea(const WorkerArea* area, unsigned int refill, KernelState* state)
+{
+    if (refill % 2) {
+        ComplementWorkerArea(area->base, area->size);
+        return;
+    }
+    // Consecutive seeds cycle through the fill's three value ranges.
+    const unsigned int seed = static_cast<unsigned int>(reinterpret_cast<UINT_PTR>(area->base) >> 12) + refill / 2;
+    state->inputSum = FillWorkerArea(area->base, area->size, seed);
+}
+
+// The loop runs a budget of passes between clock reads, scaled from the last
+// budget's time so that a read comes about every kClockMs; at the first read
+// kRefillMs after the last refill, the area is refilled.
+unsigned long long RunWorkerArea(const WorkerArea* area, KernelLoopFn loop)
+{
+    unsigned char* const base = area->base;
+    const unsigned int size = area->size;
+    const unsigned int n = (size / 32) & ~15u;   // whole groups of 16 only
+
+    LARGE_INTEGER frequency;
+    const long long perSecond = g_kernel.QueryPerformanceFrequency(&frequency) && frequency.QuadPart > 0
+                                    ? frequency.QuadPart : 1000;
+    const long long clockCounts = perSecond * kClockMs / 1000, refillCounts = perSecond * kRefillMs / 1000;
+
+    KernelState state = {};
+    unsigned long long budget = 1;
+    unsigned int refills = 0;
+    bool counted = false;
+    long long lastRead = ClockCount(), lastRefill = lastRead;
+    for (;;) {
+        state.passLimit = state.passes + budget;
+        const int check = loop(reinterpret_cast<const double*>(base),
+                               reinterpret_cast<const double*>(base + size / 4),
+                               reinterpret_cast<const double*>(base + size / 2),
+                               reinterpret_cast<double*>(base + 3 * (size / 4)), n, &state);
+        // Keep the load on until the run ends; the engine reports the error.
+        if (check != kCheckClean)
+            RecordWorkerError(area, check, state.bits, &counted);
+        if (testRunning == 0)
+            return state.passes;
+
+        const long long now = ClockCount();
+        const long long took = now - lastRead;
+        if (check == kCheckClean) {
+            // At most four times the budget: a pass that took no measurable time.
+            const unsigned long long scaled =
+                took > 0 ? static_cast<unsigned long long>(static_cast<double>(budget) * clockCounts / took) : 4 * budget;
+            budget = scaled < 1 ? 1 : scaled > 4 * budget ? 4 * budget : scaled;
+        }
+        lastRead = now;
+        if (now - lastRefill >= refillCounts || now < lastRefill) {
+            RefillWorkerArea(area, ++refills, &state);
+            lastRefill = lastRead = ClockCount();
+        }
+    }
+}
 
 // Thread entry: 32-bit Windows guarantees only 4-byte stack alignment here.
 __attribute__((force_align_arg_pointer)) DWORD WINAPI WorkerThreadProc(LPVOID parameter)
 {
     const WorkerArea* area = static_cast<const WorkerArea*>(parameter);
-    unsigned char* const base = area->base;
-    const unsigned int size = area->size;
-
     if (testRunning == 0)
         return 0;
-
-    // Whole groups of 16 only: a size that is a multiple of 512 loses nothing.
-    const unsigned int n = (size / 32) & ~15u;
-    if (size / 32 == 0) {
+    if (area->size / 32 == 0) {
         while (testRunning != 0) {
         }
         return 0;
     }
-
-    const KernelLoopFn loop = GetKernelImpl(BestKernelVariant()).loop;
-    KernelState state = {};
-    for (;;) {
-        const int check = loop(reinterpret_cast<const double*>(base),
-                               reinterpret_cast<const double*>(base + size / 4),
-                               reinterpret_cast<const double*>(base + size / 2),
-                               reinterpret_cast<double*>(base + 3 * (size / 4)), n, &state);
-        if (check == kCheckClean)
-            return 0;
-        // Keep the load on until the run ends; the engine reports the error.
-        RecordWorkerError(area, check);
-        if (testRunning == 0)
-            return 0;
-    }
+    RunWorkerArea(area, GetKernelImpl(BestKernelVariant()).loop);
+    return 0;
 }

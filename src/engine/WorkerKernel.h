@@ -1,6 +1,8 @@
 #pragma once
 #include <windows.h>
 
+struct WorkerArea;
+
 // Body of every worker thread: loads the floating-point unit (and, with a large
 // area, memory) until testRunning is cleared, and checks every result it makes.
 // The parameter is a WorkerArea* whose area FillWorkerArea has prepared.
@@ -15,23 +17,29 @@ enum KernelCheck {
 
 // What a worker carries from one pass to the next over the same area.
 struct KernelState {
-    unsigned long long inputSum;   // XOR of the input words the last pass read
-    unsigned long long passes;     // 0 before the first pass
+    unsigned long long inputSum;    // XOR of the input words the last pass read (or a refill wrote)
+    unsigned long long passes;      // 0 before the first pass
+    unsigned long long passLimit;   // a loop returns once passes reaches it; 0: no limit
+    unsigned long long bits;        // set by a pass that finds an error: the bits that differed
 };
 
 // One verified pass over an area's quarters a, b, c (read) and d (read, then
 // written): for j in [0, n), r = a[j] * b[j] + c[j], the product rounded to
 // double and then the sum rounded to double (never fused), is stored in d[j].
-// The d[j] in place must already be r, as the pass before (or FillWorkerArea)
-// stored it, and the inputs must not have changed since the pass before.
-// n is a multiple of 16; the arrays are 8-byte aligned and disjoint.
-// Returns a KernelCheck (a wrong result wins over changed inputs).
+// The d[j] in place must already be r, as the pass before (or a fill) stored it,
+// and the XOR of the input words must still be state->inputSum (unless no pass
+// came before). n is a multiple of 16; the arrays are 8-byte aligned and disjoint.
+// Returns a KernelCheck. Changed inputs win over a wrong result (they cause any
+// wrong result they feed): state->bits is then the XOR of the input sums, which
+// is the flipped bits of one changed word; for a wrong result it is the OR of
+// expected XOR found over the wrong words.
 typedef int (*KernelPassFn)(const double* a, const double* b, const double* c, double* d,
                             unsigned int n, KernelState* state);
 
-// Verified passes over the same arrays until testRunning reads 0 after a pass
-// (at least one pass; returns kCheckClean) or a pass finds an error (returns
-// its KernelCheck). The flag is read only between passes.
+// Verified passes over the same arrays until testRunning reads 0 after a pass or
+// state->passes reaches a nonzero state->passLimit (at least one pass; returns
+// kCheckClean), or a pass finds an error (returns its KernelCheck). The flag and
+// the limit are read only between passes.
 typedef int (*KernelLoopFn)(const double* a, const double* b, const double* c, double* d,
                             unsigned int n, KernelState* state);
 
@@ -69,3 +77,18 @@ KernelVariant SelectKernelVariant(const CpuVectorInfo& info);
 
 // SelectKernelVariant(ReadCpuVectorInfo()).
 KernelVariant BestKernelVariant();
+
+// Passes of `loop` over a prepared area until testRunning reads 0, giving the
+// area a fresh state about every kRefillMs (always right after a pass that
+// verified all of it): alternately the bitwise complement of its inputs and a
+// new pattern (RefillWorkerArea). Errors are recorded for the engine. Returns
+// the passes made. The clock is read between passes only, about every kClockMs.
+const unsigned int kRefillMs = 800;
+const unsigned int kClockMs = 50;
+unsigned long long RunWorkerArea(const WorkerArea* area, KernelLoopFn loop);
+
+// Refill number `refill` (1, 2, ...) of an area the kernel runs on: odd numbers
+// complement every input word (their XOR is unchanged), even ones fill a new
+// pattern of a seed drawn from the area's address and the number. The results
+// are computed from the new inputs; state->inputSum is set to their XOR.
+void RefillWorkerArea(const WorkerArea* area, unsigned int refill, KernelState* state);

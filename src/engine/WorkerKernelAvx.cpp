@@ -37,11 +37,12 @@ struct Avx {
     {
         return !_mm256_testz_si256(_mm256_castpd_si256(v), _mm256_castpd_si256(v));
     }
-    KERNEL_OP unsigned long long FoldXor(Reg v)
+    KERNEL_OP unsigned long long Fold(Reg v, bool orLanes)
     {
         alignas(32) unsigned long long lanes[4];
         _mm256_store_pd(reinterpret_cast<double*>(lanes), v);
-        return lanes[0] ^ lanes[1] ^ lanes[2] ^ lanes[3];
+        return orLanes ? lanes[0] | lanes[1] | lanes[2] | lanes[3]
+                       : lanes[0] ^ lanes[1] ^ lanes[2] ^ lanes[3];
     }
 };
 

@@ -47,13 +47,13 @@ struct Avx512 {
         return orSums ? _mm512_or_epi64(s, t) : _mm512_xor_epi64(s, t);
     }
     KERNEL_OP bool AnyBit(Sum v) { return _mm512_test_epi64_mask(v, v) != 0; }
-    KERNEL_OP unsigned long long FoldXor(Sum v)
+    KERNEL_OP unsigned long long Fold(Sum v, bool orLanes)
     {
         alignas(64) unsigned long long lanes[8];
         _mm512_store_si512(lanes, v);
         unsigned long long sum = 0;
         for (unsigned long long lane : lanes)
-            sum ^= lane;
+            sum = orLanes ? sum | lane : sum ^ lane;
         return sum;
     }
 };

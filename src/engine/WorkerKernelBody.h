@@ -4,7 +4,7 @@
 //
 // V supplies: Reg (doubles), Sum (bit sums), kLanes (doubles per Reg, dividing 8),
 // Load, Store, Mul, Add, Zero (a Sum), Xor3 (s ^ p ^ q), OrXor (s | (p ^ q)),
-// Merge (two sums of one kind), AnyBit and FoldXor (the lanes' XOR as 64 bits).
+// Merge (two sums of one kind), AnyBit and Fold (the lanes' XOR, or OR, as 64 bits).
 // Load keeps what it loads in a register (an empty asm statement does it): the
 // compiler would otherwise load an input again as an operand of each instruction
 // that uses it.
@@ -57,14 +57,20 @@ KERNEL_ALWAYS_INLINE int Pass(const double* a, const double* b, const double* c,
     }
 
     const unsigned long long inputSum =
-        V::FoldXor(V::Merge(V::Merge(inputs[0], inputs[1], false), inputsC, false));
-    const bool wrongResult = V::AnyBit(V::Merge(differences[0], differences[1], true));
-    const bool changedInput = state->passes != 0 && inputSum != state->inputSum;
+        V::Fold(V::Merge(V::Merge(inputs[0], inputs[1], false), inputsC, false), false);
+    const typename V::Sum wrong = V::Merge(differences[0], differences[1], true);
+    const unsigned long long changedBits = state->passes != 0 ? inputSum ^ state->inputSum : 0;
     state->inputSum = inputSum;
     ++state->passes;
-    if (wrongResult)
+    if (changedBits) {
+        state->bits = changedBits;
+        return kCheckChangedInput;
+    }
+    if (V::AnyBit(wrong)) {
+        state->bits = V::Fold(wrong, true);
         return kCheckWrongResult;
-    return changedInput ? kCheckChangedInput : kCheckClean;
+    }
+    return kCheckClean;
 }
 
 template <class V>
@@ -74,7 +80,7 @@ KERNEL_ALWAYS_INLINE int Loop(const double* a, const double* b, const double* c,
     int check;
     do {
         check = Pass<V>(a, b, c, d, n, state);
-    } while (check == kCheckClean && testRunning != 0);
+    } while (check == kCheckClean && testRunning != 0 && state->passes != state->passLimit);
     return check;
 }
 

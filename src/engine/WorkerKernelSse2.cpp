@@ -31,11 +31,11 @@ struct Sse2 {
     {
         return _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_castpd_si128(v), _mm_setzero_si128())) != 0xFFFF;
     }
-    KERNEL_OP unsigned long long FoldXor(Reg v)
+    KERNEL_OP unsigned long long Fold(Reg v, bool orLanes)
     {
         alignas(16) unsigned long long lanes[2];
         _mm_store_pd(reinterpret_cast<double*>(lanes), v);
-        return lanes[0] ^ lanes[1];
+        return orLanes ? lanes[0] | lanes[1] : lanes[0] ^ lanes[1];
     }
 };
 

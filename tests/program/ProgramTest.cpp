@@ -206,7 +206,7 @@ TEST_F(Program, UnderFullLoadAnswersAtOnceAndLogsTheLoadedCoresClock)
 
 // A machine that keeps a value wrongly fails the run: a bit of an input flips in a
 // 16 MB block, from inside the fault build or written by this process into the
-// product's memory. The next sample ends the run as failed.
+// product's memory. The next sample ends the run as failed, naming that bit.
 class FlippedBit : public Program, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(FlippedBit, FailsTheRun)
@@ -240,7 +240,14 @@ TEST_P(FlippedBit, FailsTheRun)
     EXPECT_LT(ReadProcessCounters(program.Process()).committed, idle + 4 * MB);   // workers ended, block released
 
     const std::vector<std::string> lines = LogLines(dir.ReadLog());
-    EXPECT_EQ("Test Failed -- wrong result in worker 1 of 1", Messages(dir.ReadLog()).back());
+    // The worker, a processor of this machine and exactly the flipped bit.
+    std::smatch match;
+    const std::string failed = Messages(dir.ReadLog()).back();
+    ASSERT_TRUE(std::regex_match(failed, match, std::regex(R"(Test Failed -- input changed in worker 1 of 1 on CPU (\d), bits 0010000000000000)")))
+        << failed;
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    EXPECT_LT(std::stoul(match[1]), system.dwNumberOfProcessors);
     EXPECT_EQ(0u, Count(kStopped));
     EXPECT_EQ(lines, program.ListItems(1023));
     EXPECT_EQ("Burnwright was run for 1 times so far (0 completed successfully)\n"

@@ -2,6 +2,8 @@
 // block sizes, and a run that a flipped bit fails.
 #include <gtest/gtest.h>
 
+#include <regex>
+
 #include "engine/Status.h"
 #include "engine/TestEngine.h"
 #include "support/Support.h"
@@ -156,21 +158,53 @@ TEST_F(Engine, RunsItsWorkersOnBlocksSizedAsAskedAndGivesEverythingBack)
 // A bit flipped in a running worker's area ends the run as failed at the next
 // sample, or at the stop if it comes first: workers ended, block released, the
 // failure marker in place of the stop marker, and nothing more from a later stop.
+// The marker names the first worker to find an error, a processor of this machine,
+// exactly the flipped bit, and how many more workers found errors. A sign bit held
+// at the value the plain pattern has (a stuck cell) is found after a complement.
 TEST_F(Engine, AFlippedBitEndsTheRunAsFailed)
 {
-    for (bool atSample : {true, false}) {
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    // The high half of a double in a quarter of a worker's 4 MB area.
+    auto high = [&](unsigned int worker, unsigned int quarter, unsigned int j) {
+        return reinterpret_cast<volatile LONG*>(engine.workerAreas[worker].base + quarter * (1 << 20) + 8 * j + 4);
+    };
+    const struct {
+        bool atSample, second, stuck;
+        const char* line;
+    } cases[] = {
+        {true, false, false, "input changed in worker 3 of 4 on CPU (\\d), bits 0010000000000000"},
+        {false, true, false, "input changed, worker 3, CPU (\\d+), bits 0010000000000000, 1 more"},
+        {true, false, true, "input changed in worker 2 of 4 on CPU (\\d), bits 8000000000000000"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
         dir.WriteLog("");
         const ProcessCounters before = ReadProcessCounters();
         ASSERT_EQ(S_OK, Start(4, 1, 16));
         Sleep(100);
         EXPECT_EQ(nullptr, failedWorkerArea);
-        InterlockedXor(reinterpret_cast<volatile LONG*>(engine.workerAreas[2].base + (2 << 20) + 804), 0x100000);
-        WaitUntil([] { return failedWorkerArea != nullptr; }, 20000);
-        EXPECT_EQ(E_WRONG_RESULT, atSample ? engine.SampleTick() : engine.StopTest());
+        if (c.stuck) {
+            // Cleared again and again: a refill's complement sets it.
+            ASSERT_TRUE(WaitUntil([&] { InterlockedAnd(high(1, 0, 5), 0x7FFFFFFF); return failedWorkerArea != nullptr; }, 20000));
+        } else {
+            InterlockedXor(high(2, 2, 100), 0x100000);
+            ASSERT_TRUE(WaitUntil([] { return failedWorkerArea != nullptr; }, 20000));
+        }
+        if (c.second) {
+            InterlockedXor(high(0, 2, 9), 0x100000);
+            ASSERT_TRUE(WaitUntil([] { return failedWorkerCount == 2; }, 20000));
+        }
+        EXPECT_EQ(E_WRONG_RESULT, c.atSample ? engine.SampleTick() : engine.StopTest());
         ExpectAsBefore(before);
         EXPECT_EQ(S_OK, engine.StopTest());
-        EXPECT_EQ((std::vector<std::string>{"Test Started --", "Test Failed -- wrong result in worker 3 of 4"}),
-                  Messages(dir.ReadLog()));
+        const std::vector<std::string> messages = Messages(dir.ReadLog());
+        ASSERT_EQ(2u, messages.size());
+        EXPECT_EQ("Test Started --", messages[0]);
+        std::smatch match;
+        ASSERT_TRUE(std::regex_match(messages[1], match, std::regex(std::string("Test Failed -- ") + c.line)))
+            << messages[1];
+        EXPECT_LT(std::stoul(match[1]), system.dwNumberOfProcessors);
     }
 }
 

@@ -46,27 +46,49 @@ protected:
 
 // The fill holds the scalar unit's two roundings; passes at any alignment agree with
 // it and touch nothing else. Any bit of a quarter changed between two passes is
-// found by the second, as a wrong result whenever it shows in one.
+// found by the second, with its kind and exactly that bit; so is a bit that keeps
+// its value across a refill (a cell stuck at it), after the complement of every
+// input word and after a new pattern, whose results the next pass checks.
 TEST_P(Kernel, FindsAnyBitChangedInTheAreaWithinOnePass)
 {
     for (int quarter = 0; quarter < 4; ++quarter) {
         for (unsigned int bit = 0; bit < 64; ++bit) {
-            Area area(bit ? 8192 : 1u << 20, 8 * (bit % 8));
-            FillWorkerArea(area.base(), bit ? 8192 : 1u << 20, quarter * 64 + bit);
-            const std::vector<unsigned char> filled = area.Bytes();
-            for (unsigned int j = 0; j < area.n(); j += 97) {
-                const double product = area.q(0)[j] * area.q(1)[j];
-                ASSERT_EQ(product + area.q(2)[j], area.q(3)[j]);
-            }
+            SCOPED_TRACE(testing::Message() << "quarter " << quarter << ", bit " << bit);
+            const unsigned int size = bit ? 8192 : 1u << 20;
+            Area area(size, 8 * (bit % 8));
+            const WorkerArea worker = {area.base(), size};
             KernelState state = {};
-            for (int pass = 0; pass < 3; ++pass)
-                ASSERT_EQ(kCheckClean, area.Run(Impl().pass, &state));
-            ASSERT_TRUE(filled == area.Bytes());
-            area.word(quarter, (37 * bit + quarter) % area.n()) ^= 1ull << bit;
-            const int check = area.Run(Impl().pass, &state);
-            EXPECT_TRUE(quarter == 3 ? check == kCheckWrongResult : check != kCheckClean)
-                << "quarter " << quarter << ", bit " << bit << ": " << check;
-            EXPECT_EQ(kCheckClean, area.Run(Impl().pass, &state));   // fresh results, inputs as now
+            state.inputSum = FillWorkerArea(area.base(), size, quarter * 64 + bit);
+            const std::vector<unsigned char> filled = area.Bytes();
+            unsigned long long& word = area.word(quarter, (37 * bit + quarter) % area.n());
+            const int kind = quarter == 3 ? kCheckWrongResult : kCheckChangedInput;
+            for (unsigned int refill = 0; refill < 3; ++refill) {
+                const unsigned long long before = word;
+                if (refill)
+                    RefillWorkerArea(&worker, refill, &state);
+                if (refill == 1 && quarter < 3) {
+                    ASSERT_EQ(~before, word);
+                }
+                for (unsigned int j = 0; j < area.n(); j += 97) {
+                    const double product = area.q(0)[j] * area.q(1)[j];
+                    ASSERT_EQ(product + area.q(2)[j], area.q(3)[j]);
+                }
+                // A cell stuck at its old bit, found by the first pass after the refill.
+                if ((word ^ before) & (1ull << bit)) {
+                    word ^= 1ull << bit;
+                    EXPECT_EQ(kind, area.Run(Impl().pass, &state));
+                    EXPECT_EQ(1ull << bit, state.bits);
+                }
+                for (int pass = 0; pass < 3; ++pass)
+                    ASSERT_EQ(kCheckClean, area.Run(Impl().pass, &state));
+                if (refill == 0) {
+                    ASSERT_TRUE(filled == area.Bytes());
+                }
+                word ^= 1ull << bit;
+                EXPECT_EQ(kind, area.Run(Impl().pass, &state));
+                EXPECT_EQ(1ull << bit, state.bits);
+                EXPECT_EQ(kCheckClean, area.Run(Impl().pass, &state));   // fresh results, inputs as now
+            }
         }
     }
 }
