@@ -74,9 +74,9 @@ TEST_F(Program, RunsFromTheSummaryThroughItsSamplesToTheStop)
         SCOPED_TRACE(std::string(f.interval) + " s, " + f.hours + " h " + f.minutes + " min");
         ASSERT_TRUE(enter(f.interval, f.hours, f.minutes) && program.Click(1020));
         const WindowDriver::Box box = program.Answer(IDOK);
-        EXPECT_EQ(f.range ? std::string("Please enter an integer between ") + f.range + "." : "Please enter an unsigned integer.", box.text);
+        ASSERT_EQ(f.range ? std::string("Please enter an integer between ") + f.range + "." : "Please enter an unsigned integer.", box.text);
         EXPECT_EQ(static_cast<UINT>(MB_ICONEXCLAMATION), box.icon);
-        EXPECT_EQ(program.Control(f.field), program.Focus());
+        ASSERT_EQ(program.Control(f.field), program.Focus());
     }
     EXPECT_EQ(earlier, dir.ReadLog());
 
@@ -89,7 +89,7 @@ TEST_F(Program, RunsFromTheSummaryThroughItsSamplesToTheStop)
         ASSERT_TRUE(program.Click(1020));
         const WindowDriver::Box summary = program.Answer(IDOK);
         EXPECT_EQ("BurnwrightFaults", summary.caption);   // the executable's name
-        EXPECT_EQ(expected, summary.text);
+        ASSERT_EQ(expected, summary.text);
         EXPECT_EQ(static_cast<UINT>(MB_ICONEXCLAMATION), summary.icon);
         if (attempt == 0) {   // the failed start: reported, then idle with no timer
             const WindowDriver::Box failure = program.Answer(IDOK);
