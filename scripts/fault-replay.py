@@ -75,6 +75,28 @@ FAULTS = [
      "    if (!g_kernel.QueryPerformanceCounter(&count))\n        return g_kernel.GetTickCount();"),
     ("F25", "the stop leaves the workers' handles open", "src/engine/TestEngine.cpp",
      "        g_kernel.CloseHandle(workerThreads[i]);\n", ""),
+    ("F26", "a run of 24 hours is refused", "src/ui/TestDlg.cpp",
+     "m_nHours, 0, 24);", "m_nHours, 0, 23);"),
+    ("F27", "0 hours 0 minutes is accepted", "src/ui/TestDlg.cpp",
+     "m_nHours == 0 ? 1 : 0", "m_nHours == 0 ? 0 : 0"),
+    ("F28", "a whole number of hours (minutes 0) is refused", "src/ui/TestDlg.cpp",
+     "m_nHours == 0 ? 1 : 0", "1"),
+    ("F29", "60 minutes are accepted", "src/ui/TestDlg.cpp",
+     "m_nHours == 0 ? 1 : 0, 59);", "m_nHours == 0 ? 1 : 0, 60);"),
+    ("F30", "the longest log interval, 60 s, is refused", "src/ui/TestDlg.cpp",
+     "m_nLogInterval, 1, 60);", "m_nLogInterval, 1, 59);"),
+    ("F31", "a number past 32 bits is taken as its low 32 bits", "src/framework/DataExchange.cpp",
+     "        if (number > 0xFFFFFFFFull)\n            return false;\n", ""),
+    ("F32", "the interval's range is checked before the hours'", "src/ui/TestDlg.cpp",
+     "    pDX->PrepareEditCtrl(IDC_HOURS);\n    DDV_MinMaxUInt(pDX, m_nHours, 0, 24);\n",
+     "    pDX->PrepareEditCtrl(IDC_LOG_INTERVAL);\n    DDV_MinMaxUInt(pDX, m_nLogInterval, 1, 60);\n"
+     "    pDX->PrepareEditCtrl(IDC_HOURS);\n    DDV_MinMaxUInt(pDX, m_nHours, 0, 24);\n"),
+    ("F33", "refused minutes send the cursor to the hours", "src/ui/TestDlg.cpp",
+     "    pDX->PrepareEditCtrl(IDC_MINUTES);\n", ""),
+    ("F34", "an empty field reads as 0", "src/framework/DataExchange.cpp",
+     "    if (!text || !*text)\n        return false;\n", "    if (!text)\n        return false;\n"),
+    ("F35", "the cursor stays where it was after a refusal", "src/framework/DataExchange.cpp",
+     "    SendMessageA(m_pDlgWnd->m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);\n", ""),
 ]
 
 

@@ -69,6 +69,7 @@ public:
     bool SetCheck(int id, bool checked) const;
     bool Select(int id, int index) const;   // combo box item
     bool IsEnabled(int id) const { return IsWindowEnabled(Control(id)) != 0; }
+    HWND Focus() const;   // the control with the keyboard focus in the dialog's thread
     std::vector<std::string> ListItems(int id) const;
     bool Click(int id) const;   // BN_CLICKED, as a click on an enabled button reports it
 

@@ -139,6 +139,12 @@ bool WindowDriver::Click(int id) const
     return IsEnabled(id) && PostMessageA(dialog_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(Control(id)));
 }
 
+HWND WindowDriver::Focus() const
+{
+    GUITHREADINFO info = {sizeof info, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, {}};
+    return GetGUIThreadInfo(GetWindowThreadProcessId(dialog_, nullptr), &info) ? info.hwndFocus : nullptr;
+}
+
 HWND WindowDriver::FindBox(DWORD timeoutMs) const
 {
     HWND box = nullptr;
