@@ -24,14 +24,6 @@ struct KernelServices {
     BOOL   (WINAPI *QueryPerformanceCounter)(LARGE_INTEGER* count);
     DWORD  (WINAPI *GetTickCount)(void);
     void   (WINAPI *GetLocalTime)(LPSYSTEMTIME time);
-    void   (WINAPI *Sleep)(DWORD milliseconds);
-    // priorities
-    HANDLE (WINAPI *GetCurrentProcess)(void);
-    DWORD  (WINAPI *GetPriorityClass)(HANDLE process);
-    BOOL   (WINAPI *SetPriorityClass)(HANDLE process, DWORD priorityClass);
-    HANDLE (WINAPI *GetCurrentThread)(void);
-    int    (WINAPI *GetThreadPriority)(HANDLE thread);
-    BOOL   (WINAPI *SetThreadPriority)(HANDLE thread, int priority);
     // module lookup
     HMODULE (WINAPI *GetModuleHandleA)(LPCSTR moduleName);
     FARPROC (WINAPI *GetProcAddress)(HMODULE module, LPCSTR procName);

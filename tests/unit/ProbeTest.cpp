@@ -17,8 +17,6 @@ namespace {
 
 // A scripted machine.
 struct Machine {
-    DWORD priorityClass = NORMAL_PRIORITY_CLASS;
-    int threadPriority = THREAD_PRIORITY_NORMAL;
     bool counterFrequency = true;
     long long counterHz = 1000000;
     std::vector<long long> counts;   // counter reads in order; past the end: +1 each read
@@ -36,11 +34,6 @@ struct Machine {
     int queries = 0;
 } m;
 
-DWORD WINAPI GetClass(HANDLE) { return m.priorityClass; }
-BOOL WINAPI SetClass(HANDLE, DWORD c) { m.priorityClass = c; return TRUE; }
-int WINAPI GetThreadPri(HANDLE) { return m.threadPriority; }
-BOOL WINAPI SetThreadPri(HANDLE, int p) { m.threadPriority = p; return TRUE; }
-void WINAPI NoSleep(DWORD) {}
 DWORD WINAPI Ticks() { return 777; }
 BOOL WINAPI Frequency(LARGE_INTEGER* f) { f->QuadPart = m.counterHz; return m.counterFrequency; }
 BOOL WINAPI Counter(LARGE_INTEGER* c)
@@ -90,11 +83,6 @@ protected:
     void SetUp() override
     {
         m = Machine();
-        g_kernel.GetPriorityClass = GetClass;
-        g_kernel.SetPriorityClass = SetClass;
-        g_kernel.GetThreadPriority = GetThreadPri;
-        g_kernel.SetThreadPriority = SetThreadPri;
-        g_kernel.Sleep = NoSleep;
         g_kernel.QueryPerformanceFrequency = Frequency;
         g_kernel.QueryPerformanceCounter = Counter;
         g_kernel.GetTickCount = Ticks;
@@ -108,8 +96,8 @@ protected:
 };
 
 // Windows of 2,097,152 core cycles timed by a 1 MHz counter: the fastest, 699
-// counts, gives 3000.22 MHz. The process's class and the thread's priority are
-// left alone; without a counter, or with no window timed, nothing is written.
+// counts, gives 3000.22 MHz; without a counter, or with no window timed, nothing
+// is written.
 TEST_F(Probes, FrequencyIsChainCyclesOverTheFastestWindow)
 {
     const struct {
@@ -128,8 +116,6 @@ TEST_F(Probes, FrequencyIsChainCyclesOverTheFastestWindow)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         m = Machine();
-        m.priorityClass = HIGH_PRIORITY_CLASS;
-        m.threadPriority = THREAD_PRIORITY_BELOW_NORMAL;
         m.counterFrequency = c.counterFrequency;
         m.counterFails = c.counterFails;
         m.windowCounts = c.windowCounts;
@@ -139,8 +125,6 @@ TEST_F(Probes, FrequencyIsChainCyclesOverTheFastestWindow)
         EXPECT_NEAR(c.mhz, c.result ? hz * 1e-6 : hz, 0.005);
         EXPECT_EQ(m.chains * 2097152ull, m.chainCycles);
         EXPECT_LE(m.chainCycles, 3000000000ull / 100) << "more than 10 ms of chains at 3 GHz";
-        EXPECT_EQ(static_cast<DWORD>(HIGH_PRIORITY_CLASS), m.priorityClass);
-        EXPECT_EQ(THREAD_PRIORITY_BELOW_NORMAL, m.threadPriority);
     }
 }
 
