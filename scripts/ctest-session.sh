@@ -18,6 +18,6 @@ cd "$bdir"
 ctest --output-on-failure -j"${CTEST_JOBS:-2}" --timeout 300 "$@"
 status=$?
 # What this machine ran: the engine's kernel variant, and why a case skipped.
-awk '/^\[ VARIANT  \]/ {print} /: Skipped$/ {getline; print "[ SKIPPED  ] " $0}' \
+awk '{sub(/\r$/, "")} /^\[ VARIANT  \]/ {print} /: Skipped$/ {getline; sub(/\r$/, ""); print "[ SKIPPED  ] " $0}' \
     Testing/Temporary/LastTest.log 2>/dev/null | sort -u
 exit $status
