@@ -9,13 +9,16 @@ machine here can do. 32-bit Windows starts a thread with a stack aligned to 4 by
 only, so WorkerThreadProc must realign it (an `and $-16,%esp` or stronger), and a
 function that loads or stores a ymm or zmm register with an aligned move
 (vmovapd, vmovdqa64, ...) at an %esp- or %ebp-based address must realign its own
-stack to that register's width. The shipped program is stripped, so the check reads
-the core library it was linked from (libburnwright_core.a beside it, whose objects
-keep their symbols; no link-time optimisation changes their code), disassembled
-with i686-w64-mingw32-objdump, and then finds each function it relied on in the
-shipped program's bytes (the fields the linker relocates left out): the thread
-entry and every function that uses ymm or zmm registers, so that a program linked
-from other code fails rather than passes.
+stack to that register's width. The code is checked, not the source: the
+realignment comes from force_align_arg_pointer on WorkerThreadProc, and also from
+-mstackrealign, which this compiler turns on by default.
+
+The shipped program is stripped, so the check reads the core library it was linked
+from (libburnwright_core.a beside it, whose objects keep their symbols; no link-time
+optimisation changes their code), disassembled with i686-w64-mingw32-objdump, and
+then finds each function it relied on in the shipped program's bytes (the fields
+the linker relocates left out): the thread entry and every function that uses ymm
+or zmm registers, so that a program linked from other code fails rather than passes.
 Usage: check-pe32.py Burnwright.exe [libburnwright_core.a]"""
 import os
 import re
