@@ -2,9 +2,29 @@
 """Checks the shipped program without running it: a PE32 i386 GUI executable that
 imports only system DLLs and carries its resources (dialog 102 with its list data,
 icon group 128 with nine images, the version record, and a manifest that asks for
-common controls 6, declares per-monitor DPI awareness, Windows 7 to 11 and asInvoker).
-Usage: check-pe32.py Burnwright.exe"""
+common controls 6, declares per-monitor DPI awareness, Windows 7 to 11 and asInvoker),
+and whose code keeps the wide kernel variants' stack accesses aligned.
+
+The stack check stands in for running the AVX-512 variant in 32-bit mode, which no
+machine here can do. 32-bit Windows starts a thread with a stack aligned to 4 bytes
+only, so WorkerThreadProc must realign it (an `and $-16,%esp` or stronger), and a
+function that loads or stores a ymm or zmm register with an aligned move
+(vmovapd, vmovdqa64, ...) at an %esp- or %ebp-based address must realign its own
+stack to that register's width. The code is checked, not the source: the
+realignment comes from force_align_arg_pointer on WorkerThreadProc, and also from
+-mstackrealign, which this compiler turns on by default.
+
+The shipped program is stripped, so the check reads the core library it was linked
+from (libburnwright_core.a beside it, whose objects keep their symbols; no link-time
+optimisation changes their code), disassembled with i686-w64-mingw32-objdump, and
+then finds each function it relied on in the shipped program's bytes (the fields
+the linker relocates left out): the thread entry and every function that uses ymm
+or zmm registers, so that a program linked from other code fails rather than passes.
+Usage: check-pe32.py Burnwright.exe [libburnwright_core.a]"""
+import os
+import re
 import struct
+import subprocess
 import sys
 import xml.etree.ElementTree as ElementTree
 
@@ -144,11 +164,94 @@ def main(path):
     return problems
 
 
+OBJDUMP = "i686-w64-mingw32-objdump"
+FUNCTION = re.compile(r"^[0-9a-f]+ <(.+)>:$")
+ALIGNED_MOVE = re.compile(r"^(vmovap[sd]|vmovdqa(32|64)?|vmovntp[sd]|vmovntdqa?)\s")
+STACK_SLOT = re.compile(r"\(%e[sb]p[,)]")
+STACK_AND = re.compile(r"^and\s+\$0x([0-9a-f]+),%esp$")
+
+
+def functions(library):
+    """Yields (name, code bytes, offsets the linker relocates, instructions) of each
+    function; objdump ends each function's listing with a blank line."""
+    listing = subprocess.run([OBJDUMP, "-d", "-z", "-r", "-w", library], capture_output=True,
+                             text=True, check=True).stdout
+    current = None
+    for line in listing.splitlines() + [""]:
+        head = FUNCTION.match(line)
+        fields = line.split("\t")   # "address:", bytes, instruction, then "offset: type", symbol
+        if head:
+            current = (head.group(1), bytearray(), set(), [], int(line.split()[0], 16))
+        elif current and len(fields) >= 3 and fields[0].strip().endswith(":"):
+            name, code, relocated, instructions, base = current
+            code += bytes.fromhex(fields[1].replace(" ", ""))
+            instructions.append(fields[2].strip())
+            for reloc in fields[3::2]:
+                at = int(reloc.split(":")[0], 16) - base
+                relocated.update(range(at, at + 4))
+        elif current and not line.strip():
+            yield current[:4]
+            current = None
+
+
+def realignment(instructions):
+    """The stack alignment a function makes for itself: 0 if none."""
+    widest = 0
+    for text in instructions:
+        match = STACK_AND.match(text)
+        if match:
+            mask = -int(match.group(1), 16) & 0xFFFFFFFF
+            if mask and mask & (mask - 1) == 0:
+                widest = max(widest, mask)
+    return widest
+
+
+def stack_problems(program, library):
+    """What breaks the wide variants' stack alignment; [] if nothing does."""
+    if not os.path.isfile(library):
+        return ["no %s to check the stack alignment of its code (the build makes it)" % library]
+    try:
+        found = list(functions(library))
+    except (OSError, subprocess.CalledProcessError) as error:
+        return ["cannot disassemble %s with %s: %s" % (library, OBJDUMP, error)]
+    problems, relied_on = [], []
+    entries = [f for f in found if "WorkerThreadProc" in f[0]]
+    if not entries:
+        problems.append("%s has no WorkerThreadProc" % library)
+    for name, code, relocated, instructions in entries:
+        relied_on.append((name, code, relocated))
+        if realignment(instructions) < 16:
+            problems.append("the thread entry %s does not realign its stack to 16 bytes "
+                            "(Windows starts threads with 4)" % name)
+    for name, code, relocated, instructions in found:
+        own = realignment(instructions)
+        if any("%ymm" in text or "%zmm" in text for text in instructions):
+            relied_on.append((name, code, relocated))
+        for text in instructions:
+            if ALIGNED_MOVE.match(text) and STACK_SLOT.search(text):
+                width = 64 if "%zmm" in text else 32 if "%ymm" in text else 16
+                if width > 16 and own < width:
+                    problems.append("%s moves a %d-byte register to an aligned stack slot "
+                                    "without realigning its stack: %s" % (name, width, text))
+    data = open(program, "rb").read()
+    for name, code, relocated in dict((r[0], r) for r in relied_on).values():
+        pattern = b"".join(b"." if i in relocated else re.escape(code[i:i + 1])
+                           for i in range(len(code)))
+        if not re.search(pattern, data, re.DOTALL):
+            problems.append("%s of %s is not in the program: was it linked from another build?"
+                            % (name, library))
+    return problems
+
+
 if __name__ == "__main__":
-    found = main(sys.argv[1])
+    program = sys.argv[1]
+    library = sys.argv[2] if len(sys.argv) > 2 else \
+        os.path.join(os.path.dirname(os.path.abspath(program)), "libburnwright_core.a")
+    found = main(program) + stack_problems(program, library)
     for problem in found:
-        print("PE32 check: %s: %s" % (sys.argv[1], problem))
+        print("PE32 check: %s: %s" % (program, problem))
     if not found:
         print("PE32 check: %s: PE32 i386 GUI, system DLLs only, dialog 102, icon 128 (9 images), "
-              "version record, manifest (common controls 6, per-monitor DPI v2, Windows 7-11, asInvoker): OK" % sys.argv[1])
+              "version record, manifest (common controls 6, per-monitor DPI v2, Windows 7-11, asInvoker), thread entry realigns its stack, no unaligned wide "
+              "stack slot: OK" % program)
     sys.exit(1 if found else 0)

@@ -16,3 +16,8 @@ if [ -n "${DISPLAY:-}" ] && [ -f "$bdir/StartDesktop.exe" ]; then
 fi
 cd "$bdir"
 ctest --output-on-failure -j"${CTEST_JOBS:-2}" --timeout 300 "$@"
+status=$?
+# What this machine ran: the engine's kernel variant, and why a case skipped.
+awk '{sub(/\r$/, "")} /^\[ VARIANT  \]/ {print} /: Skipped$/ {getline; sub(/\r$/, ""); print "[ SKIPPED  ] " $0}' \
+    Testing/Temporary/LastTest.log 2>/dev/null | sort -u
+exit $status

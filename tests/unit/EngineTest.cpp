@@ -2,10 +2,12 @@
 // block sizes, and a run that a flipped bit fails.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <regex>
 
 #include "engine/Status.h"
 #include "engine/TestEngine.h"
+#include "engine/WorkerKernel.h"
 #include "support/Support.h"
 
 namespace {
@@ -124,8 +126,10 @@ TEST_F(Engine, AFailedStartLogsNothingAndItsStopLeavesNothingBehind)
 
 // Real runs on blocks sized from the request or the (scripted) available memory, in
 // equal areas; the stop gives everything back, and a second stop writes nothing.
+// The workers' kernel variant goes into the output (scripts/ctest-session.sh lists it).
 TEST_F(Engine, RunsItsWorkersOnBlocksSizedAsAskedAndGivesEverythingBack)
 {
+    std::printf("[ VARIANT  ] engine runs: %s kernel\n", GetKernelImpl(BestKernelVariant()).name);
     const struct {
         unsigned int threads, memoryTest, sizeMB, availableMB, blockMB;
     } cases[] = {{1, 0, 0, 0, 0}, {16, 1, 256, 0, 256}, {16, 1, 48, 1000, 48},

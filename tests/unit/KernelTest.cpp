@@ -39,7 +39,8 @@ protected:
     void SetUp() override
     {
         if (GetParam() > BestKernelVariant())
-            GTEST_SKIP() << "not supported by this processor and operating system";
+            GTEST_SKIP() << Impl().name << " is not supported by this processor and operating system; they offer "
+                         << GetKernelImpl(BestKernelVariant()).name;
     }
     const KernelImpl& Impl() const { return GetKernelImpl(GetParam()); }
 };
