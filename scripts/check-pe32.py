@@ -252,6 +252,6 @@ if __name__ == "__main__":
         print("PE32 check: %s: %s" % (program, problem))
     if not found:
         print("PE32 check: %s: PE32 i386 GUI, system DLLs only, dialog 102, icon 128 (9 images), "
-              "version record, manifest (common controls 6, per-monitor DPI v2, Windows 7-11, asInvoker), thread entry realigns its stack, no unaligned wide "
-              "stack slot: OK" % program)
+              "version record, manifest (common controls 6, per-monitor DPI v2, Windows 7-11, "
+              "asInvoker), thread entry realigns its stack, no unaligned wide stack slot: OK" % program)
     sys.exit(1 if found else 0)
