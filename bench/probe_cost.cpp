@@ -5,8 +5,10 @@
 #include <windows.h>
 #include <intrin.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "engine/TestEngine.h"
 #include "probes/CpuFrequency.h"
@@ -24,23 +26,39 @@ double NowMs()
 }
 
 // The reference: a chain of dependent additions (64 to a block, written apart from
-// the probe's) timed over at least a second. Valid only while this thread has a
-// processor to itself, as it has with one worker fewer than processors.
-double ReferenceHz()
-{
-    const unsigned int kBlocks = 1u << 20;   // 67 million cycles a round
-    size_t value = 0, step = 1;
-    unsigned long long rounds = 0;
-    const double begin = NowMs();
-    double elapsed;
-    do {
-        for (unsigned int i = kBlocks; i != 0; --i)
-            asm volatile(".rept 64\n\tadd %1, %0\n\t.endr" : "+r"(value) : "r"(step));
-        ++rounds;
-        elapsed = NowMs() - begin;
-    } while (elapsed < 1000.0);
-    return static_cast<double>(rounds) * kBlocks * 64 / (elapsed * 1e-3);
-}
+// the probe's) in windows of 262,144 cycles, run for 50 ms after each measurement,
+// a second in all: the clock over the same span of time as the measurements, as
+// the median window (the clock while the core runs) and as the plain average (which
+// also counts the moments the core ran something else, or, in a virtual machine,
+// the host took it away). Valid only while this thread has a processor to itself,
+// as it has with one worker fewer than processors.
+struct Reference {
+    std::vector<double> windowHz;
+    unsigned long long cycles = 0;
+    double ms = 0.0;
+    void Run()
+    {
+        const unsigned int kBlocks = 4096;
+        size_t value = 0, step = 1;
+        const double begin = NowMs();
+        double elapsed;
+        do {
+            const double t0 = NowMs();
+            for (unsigned int i = kBlocks; i != 0; --i)
+                asm volatile(".rept 64\n\tadd %1, %0\n\t.endr" : "+r"(value) : "r"(step));
+            windowHz.push_back(kBlocks * 64 / ((NowMs() - t0) * 1e-3));
+            cycles += kBlocks * 64;
+            elapsed = NowMs() - begin;
+        } while (elapsed < 50.0);
+        ms += elapsed;
+    }
+    double Hz()
+    {
+        std::nth_element(windowHz.begin(), windowHz.begin() + windowHz.size() / 2, windowHz.end());
+        return windowHz[windowHz.size() / 2];
+    }
+    double AverageHz() const { return static_cast<double>(cycles) / (ms * 1e-3); }
+};
 
 // The replaced probe, as it was: stamps over 200,000 CPUID from a counter edge.
 int StampProbe(double* frequencyHz)
@@ -74,48 +92,70 @@ int StampProbe(double* frequencyHz)
     return 1;
 }
 
-void Measure(const char* probe, int (*measure)(double*), int rounds, double reference)
+// rounds measurements, each followed by 50 ms of the reference, or compared with
+// a reference taken before.
+void Measure(const char* probe, int (*measure)(double*), int rounds, Reference* reference, bool interleave)
 {
-    double minFrequency = 1e300, maxFrequency = 0.0, totalMs = 0.0, worstMs = 0.0;
+    double figures[100], totalMs = 0.0, worstMs = 0.0;
     for (int i = 0; i < rounds; ++i) {
-        double frequency = 0.0;
+        figures[i] = 0.0;
         const double begin = NowMs();
-        if (!measure(&frequency))
+        if (!measure(&figures[i]))
             std::printf("  measurement %d failed\n", i);
         const double cost = NowMs() - begin;
-        if (frequency < minFrequency) minFrequency = frequency;
-        if (frequency > maxFrequency) maxFrequency = frequency;
         totalMs += cost;
-        if (cost > worstMs) worstMs = cost;
-        Sleep(50);
+        worstMs = std::max(worstMs, cost);
+        if (interleave)
+            reference->Run();
     }
-    std::printf("  %-22s %8.2f .. %8.2f MHz (%+6.2f%% .. %+6.2f%% of the reference), %7.2f ms mean, %7.2f ms worst\n",
-                probe, minFrequency * 1e-6, maxFrequency * 1e-6, (minFrequency / reference - 1) * 100,
-                (maxFrequency / reference - 1) * 100, totalMs / rounds, worstMs);
+    std::sort(figures, figures + rounds);
+    double mean = 0.0;
+    for (int i = 0; i < rounds; ++i)
+        mean += figures[i] / rounds;
+    const double hz = reference->Hz();
+    std::printf("  %-20s mean %8.2f MHz (%+6.2f%%), range %+6.2f%% .. %+6.2f%% of the reference %8.2f MHz "
+                "(average %8.2f MHz); %7.2f ms mean, %7.2f ms worst\n",
+                probe, mean * 1e-6, (mean / hz - 1) * 100, (figures[0] / hz - 1) * 100,
+                (figures[rounds - 1] / hz - 1) * 100, hz * 1e-6, reference->AverageHz() * 1e-6,
+                totalMs / rounds, worstMs);
 }
 
-// Measures with `workers` workers of the engine running (0: idle).
-void UnderLoad(unsigned int workers, double* reference)
+// Measures with `workers` workers of the engine running (0: idle), against a
+// reference taken between the measurements, or else against `loaded`.
+Reference UnderLoad(unsigned int workers, const Reference* loaded)
 {
     static CTestEngine engine;
     TestConfig config = {};
     config.threadCount = workers;
-    if (workers && engine.SetConfig(config) == S_OK && engine.StartTest() != S_OK) {
+    if (workers && (engine.SetConfig(config) != S_OK || engine.StartTest() != S_OK)) {
         std::printf("%u workers: the run did not start\n", workers);
         engine.StopTest();
-        return;
+        return Reference();
     }
     Sleep(200);
-    if (*reference == 0.0) {
-        *reference = ReferenceHz();
-        std::printf("%u workers: reference %.2f MHz over 1 s\n", workers, *reference * 1e-6);
-    } else {
-        std::printf("%u workers: reference of the loaded case above, %.2f MHz\n", workers, *reference * 1e-6);
-    }
-    Measure("probe", MeasureCpuFrequency, 20, *reference);
-    Measure("replaced stamp probe", StampProbe, 3, *reference);
-    if (workers)
+    std::printf("%u workers%s\n", workers, loaded ? " (reference: the run before, every processor loaded)" : "");
+    Reference probeReference = loaded ? *loaded : Reference(), stampReference = probeReference;
+    Measure("probe", MeasureCpuFrequency, 20, &probeReference, !loaded);
+    Measure("replaced stamp probe", StampProbe, 3, &stampReference, !loaded);
+    if (workers) {
+        // A whole sample as the window's thread takes it: probes, line to file and list.
+        engine.config.durationMs = 0xFFFFFFFFu;
+        engine.config.logCpuLoad = 1;
+        double totalMs = 0.0, worstMs = 0.0;
+        const int kSamples = 20;
+        for (int i = 0; i < kSamples; ++i) {
+            const double begin = NowMs();
+            engine.SampleTick();
+            const double cost = NowMs() - begin;
+            totalMs += cost;
+            worstMs = std::max(worstMs, cost);
+            Sleep(100);
+        }
+        std::printf("  whole sample (both probes, the line to the file): %.2f ms mean, %.2f ms worst\n",
+                    totalMs / kSamples, worstMs);
         engine.StopTest();
+    }
+    return probeReference;
 }
 
 } // namespace
@@ -135,11 +175,10 @@ int main()
                   "bw-bench-%lu", GetCurrentProcessId());
     if (!CreateDirectoryA(scratchDir, nullptr) || !SetCurrentDirectoryA(scratchDir))
         return 1;
-    double idleReference = 0.0, loadedReference = 0.0;
-    UnderLoad(0, &idleReference);
+    UnderLoad(0, nullptr);
     // Every processor loaded: one worker fewer than processors, and this thread.
-    UnderLoad(processors > 1 ? processors - 1 : 1, &loadedReference);
-    UnderLoad(kMaxWorkers, &loadedReference);
+    const Reference loaded = UnderLoad(processors > 1 ? processors - 1 : 1, nullptr);
+    UnderLoad(kMaxWorkers, &loaded);
     DeleteFileA("Burnwright.log");
     SetCurrentDirectoryA(previousDir);
     RemoveDirectoryA(scratchDir);
