@@ -23,11 +23,7 @@ bool UnderEmulation()
 {
     int regs[4] = {};
     __cpuid(regs, 0x40000000);
-    char signature[13] = {};
-    std::memcpy(signature, &regs[1], 4);
-    std::memcpy(signature + 4, &regs[2], 4);
-    std::memcpy(signature + 8, &regs[3], 4);
-    return std::strcmp(signature, "TCGTCGTCGTCG") == 0;
+    return std::memcmp(&regs[1], "TCGTCGTCGTCG", 12) == 0;
 }
 
 // This thread's core clock in hertz: dependent additions (100 to a block, one
