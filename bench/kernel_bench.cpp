@@ -208,19 +208,28 @@ DWORD WINAPI StopAfter(LPVOID parameter)
     return 0;
 }
 
-// Elements per core cycle of one loop on this thread, run for ms: elements per
-// second over the core clock measured right after the loop, still at its clock.
-double ElementsPerCycle(LoopFn loop, const Area& area, DWORD ms)
+// Elements per second over the area of run() (which returns the passes it made)
+// on this thread, with testRunning cleared after ms.
+template <class Run>
+double ElementsPerSecond(const Area& area, DWORD ms, Run run)
 {
     InterlockedExchange(&testRunning, 1);
     HANDLE stopper = CreateThread(nullptr, 0, StopAfter, reinterpret_cast<LPVOID>(ms), 0, nullptr);
     const double t0 = Seconds();
-    const unsigned long long passes = loop(area.a(), area.b(), area.c(), area.d(), area.n());
+    const unsigned long long passes = run();
     const double seconds = Seconds() - t0;
     WaitForSingleObject(stopper, INFINITE);
     CloseHandle(stopper);
+    return static_cast<double>(passes) * area.n() / seconds;
+}
+
+// Elements per core cycle of one loop on this thread, run for ms: elements per
+// second over the core clock measured right after the loop, still at its clock.
+double ElementsPerCycle(LoopFn loop, const Area& area, DWORD ms)
+{
+    const double rate = ElementsPerSecond(area, ms, [&] { return loop(area.a(), area.b(), area.c(), area.d(), area.n()); });
     g_coreHz = CoreClockHz();
-    return static_cast<double>(passes) * area.n() / seconds / g_coreHz;
+    return rate / g_coreHz;
 }
 
 // Best time of one pass of `loop` over the area (the flag is clear: one pass).
@@ -560,22 +569,6 @@ void PrintStop()
 
 // --- refills ----------------------------------------------------------------------
 
-// Elements per second of the verified kernel over the area for ms: without refills
-// (RunVerified) or as a worker runs it, refilled about every kRefillMs.
-double ElementsPerSecond(bool refills, KernelLoopFn loop, const Area& area, DWORD ms)
-{
-    const WorkerArea worker = {area.base, area.size};
-    InterlockedExchange(&testRunning, 1);
-    HANDLE stopper = CreateThread(nullptr, 0, StopAfter, reinterpret_cast<LPVOID>(ms), 0, nullptr);
-    const double t0 = Seconds();
-    const unsigned long long passes = refills ? RunWorkerArea(&worker, loop)
-                                              : RunVerified(loop, area.a(), area.b(), area.c(), area.d(), area.n());
-    const double t1 = Seconds();
-    WaitForSingleObject(stopper, INFINITE);
-    CloseHandle(stopper);
-    return static_cast<double>(passes) * area.n() / (t1 - t0);
-}
-
 // The verified kernel with its refills against the verified kernel alone, each run
 // long enough for several refills, interleaved; and the two refills timed alone,
 // which give the share of time they take at one refill every kRefillMs.
@@ -596,8 +589,10 @@ void PrintRefillCost(KernelVariant best)
         const WorkerArea worker = {area.base, area.size};
         double alone = 0.0, refilled = 0.0, complement = 1e30, fresh = 1e30;
         for (unsigned int r = 0; r < c.runs; ++r) {
-            alone = std::max(alone, ElementsPerSecond(false, loop, area, c.ms));
-            refilled = std::max(refilled, ElementsPerSecond(true, loop, area, c.ms));
+            alone = std::max(alone, ElementsPerSecond(area, c.ms, [&] {
+                return RunVerified(loop, area.a(), area.b(), area.c(), area.d(), area.n());
+            }));
+            refilled = std::max(refilled, ElementsPerSecond(area, c.ms, [&] { return RunWorkerArea(&worker, loop); }));
             for (unsigned int refill = 1; refill <= 2; ++refill) {
                 const double t0 = Seconds();
                 RefillWorkerArea(&worker, refill + 2 * r, &state);

@@ -28,23 +28,26 @@ const SpinSetting kSpins[] = {
     { IDC_LOG_INTERVAL_SPIN, IDC_LOG_INTERVAL, 1, 60 },
 };
 
+// A user32 function that older Windows lack, looked up at run time (null there).
+template <class Fn>
+Fn User32Function(const char* name)
+{
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(g_kernel.GetProcAddress(g_kernel.GetModuleHandleA("user32"), name)));
+}
+
 // A system metric at a DPI. Windows 10 1607 and later give it for any DPI, so a
 // window on a monitor of its own scale gets its own; older systems give it at the
 // system's DPI, the one every window is drawn at there.
 int MetricForDpi(int index, UINT dpi)
 {
-    typedef int (WINAPI* MetricsForDpiFn)(int index, UINT dpi);
-    const MetricsForDpiFn metricsForDpi = reinterpret_cast<MetricsForDpiFn>(reinterpret_cast<void*>(
-        g_kernel.GetProcAddress(g_kernel.GetModuleHandleA("user32"), "GetSystemMetricsForDpi")));
+    const auto metricsForDpi = User32Function<int(WINAPI*)(int, UINT)>("GetSystemMetricsForDpi");
     return metricsForDpi && dpi ? metricsForDpi(index, dpi) : GetSystemMetrics(index);
 }
 
 // The window's DPI, or 0 where the system does not tell it per window.
 UINT DpiForWindow(HWND window)
 {
-    typedef UINT (WINAPI* DpiForWindowFn)(HWND window);
-    const DpiForWindowFn dpiForWindow = reinterpret_cast<DpiForWindowFn>(reinterpret_cast<void*>(
-        g_kernel.GetProcAddress(g_kernel.GetModuleHandleA("user32"), "GetDpiForWindow")));
+    const auto dpiForWindow = User32Function<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
     return dpiForWindow ? dpiForWindow(window) : 0;
 }
 
