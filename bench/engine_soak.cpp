@@ -13,7 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "engine/KernelServices.h"
+#include "kernel/KernelServices.h"
 #include "engine/Status.h"
 #include "engine/TestEngine.h"
 #include "support/Support.h"

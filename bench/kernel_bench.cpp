@@ -15,7 +15,7 @@
 #include <cstring>
 
 #include "engine/AreaFill.h"
-#include "engine/KernelServices.h"
+#include "kernel/KernelServices.h"
 #include "engine/TestEngine.h"
 #include "engine/WorkerKernel.h"
 #include "probes/CpuFrequency.h"

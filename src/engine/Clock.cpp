@@ -1,6 +1,6 @@
 #include "engine/Clock.h"
 
-#include "engine/KernelServices.h"
+#include "kernel/KernelServices.h"
 
 int clockMode = 0;
 double msPerCount = 0.0;

@@ -5,7 +5,7 @@
 
 #include "engine/AreaFill.h"
 #include "engine/Clock.h"
-#include "engine/KernelServices.h"
+#include "kernel/KernelServices.h"
 #include "engine/Status.h"
 #include "engine/WorkerKernel.h"
 #include "log/TestLog.h"

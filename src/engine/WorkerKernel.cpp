@@ -3,7 +3,7 @@
 #include <cpuid.h>
 
 #include "engine/AreaFill.h"
-#include "engine/KernelServices.h"
+#include "kernel/KernelServices.h"
 #include "engine/TestEngine.h"
 #include "engine/WorkerKernelVariants.h"
 

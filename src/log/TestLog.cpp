@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "app/TestApp.h"
-#include "engine/KernelServices.h"
+#include "kernel/KernelServices.h"
 #include "ui/TestDlg.h"
 
 namespace {

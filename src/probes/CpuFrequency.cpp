@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "engine/KernelServices.h"
+#include "kernel/KernelServices.h"
 
 namespace {
 

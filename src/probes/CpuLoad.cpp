@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "engine/KernelServices.h"
+#include "kernel/KernelServices.h"
 
 double previousIdleTime = 0.0;
 double previousSystemTime = 0.0;

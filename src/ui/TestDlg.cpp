@@ -3,7 +3,7 @@
 #include <commctrl.h>
 
 #include "app/TestApp.h"
-#include "engine/KernelServices.h"
+#include "kernel/KernelServices.h"
 #include "engine/Status.h"
 #include "log/TestLog.h"
 

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/KernelServices.h"
+#include "kernel/KernelServices.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/KernelServices.h"
+#include "kernel/KernelServices.h"
 
 // A fresh, empty current directory for the lifetime of the object (the log is
 // resolved against the current directory).

@@ -1,4 +1,4 @@
-#include "engine/KernelServices.h"
+#include "kernel/KernelServices.h"
 
 namespace {
 
