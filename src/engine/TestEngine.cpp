@@ -90,7 +90,8 @@ void FormatFailureLine(char* line, const WorkerFailure& failure, unsigned int wo
 } // namespace
 
 CTestEngine::CTestEngine()
-    : config(), workerAreas(), memoryBase(nullptr), memorySize(0), startTimeMs(0)
+    : config(), workerAreas(), workerPlacements(), memoryBase(nullptr), memorySize(0), startTimeMs(0),
+      memoryAvailableMB(0)
 {
 }
 

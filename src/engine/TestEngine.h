@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "engine/TestConfig.h"
+#include "engine/WorkerPlacement.h"
 
 const unsigned int kMaxWorkers = 16;
 const unsigned int kSmallAreaBytes = 8192;
@@ -45,9 +46,11 @@ public:
 
     TestConfig config;
     WorkerArea workerAreas[kMaxWorkers];
+    WorkerPlacement workerPlacements[kMaxWorkers];   // slot i: worker i's processor
     unsigned char* memoryBase;
     unsigned int memorySize;
     unsigned int startTimeMs;
+    unsigned long long memoryAvailableMB;   // available when the memory-test run started; 0 without it
 
 private:
     HRESULT SizeBlock(unsigned int* areaSize);
