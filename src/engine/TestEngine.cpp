@@ -7,6 +7,7 @@
 #include "engine/Clock.h"
 #include "kernel/KernelServices.h"
 #include "engine/Status.h"
+#include "engine/TestedScopeLine.h"
 #include "engine/WorkerKernel.h"
 #include "log/TestLog.h"
 #include "probes/CpuLoad.h"
@@ -91,7 +92,7 @@ void FormatFailureLine(char* line, const WorkerFailure& failure, unsigned int wo
 
 CTestEngine::CTestEngine()
     : config(), workerAreas(), workerPlacements(), memoryBase(nullptr), memorySize(0), startTimeMs(0),
-      memoryAvailableMB(0)
+      memoryAvailableMB(0), topology()
 {
 }
 
@@ -109,6 +110,7 @@ HRESULT CTestEngine::SetConfig(const TestConfig& newConfig)
 HRESULT CTestEngine::SizeBlock(unsigned int* areaSize)
 {
     const unsigned int threads = config.threadCount;
+    memoryAvailableMB = 0;
     if (!config.memoryTest) {
         memorySize = threads * kSmallAreaBytes;
         *areaSize = kSmallAreaBytes;
@@ -122,6 +124,7 @@ HRESULT CTestEngine::SizeBlock(unsigned int* areaSize)
         return LastErrorStatus();
 
     const unsigned long long availableMB64 = status.ullAvailPhys / kMB;
+    memoryAvailableMB = availableMB64;
     const unsigned int availableMB = static_cast<unsigned int>(availableMB64);
     if (config.memorySizeMB > availableMB)
         return E_OUTOFMEMORY;
@@ -144,11 +147,73 @@ HRESULT CTestEngine::SizeBlock(unsigned int* areaSize)
     return S_OK;
 }
 
+// Worker i goes to the i-th logical processor in placement order, around again
+// when there are more workers than processors; without a topology all float.
+void CTestEngine::PlaceWorkers()
+{
+    const unsigned int threads = config.threadCount;
+    if (!ReadProcessorTopology(&topology, kNarrowProgram))
+        topology.usableCount = 0;
+    for (unsigned int i = 0; i < threads; ++i) {
+        WorkerPlacement& placement = workerPlacements[i];
+        placement = WorkerPlacement();
+        if (topology.usableCount == 0)
+            continue;
+        const PlacementSlot& slot = topology.order[i % topology.usableCount];
+        placement.tied = 1;
+        placement.processor = slot.processor;
+        placement.cpu = slot.cpu;
+    }
+}
+
+// Ties a created, still suspended worker to its processor; a worker the system
+// will not tie floats.
+void CTestEngine::TieWorker(unsigned int worker)
+{
+    WorkerPlacement& placement = workerPlacements[worker];
+    if (!placement.tied)
+        return;
+    GROUP_AFFINITY affinity = {};
+    affinity.Group = placement.processor.Group;
+    affinity.Mask = static_cast<KAFFINITY>(1) << placement.processor.Number;
+    if (!g_kernel.SetThreadGroupAffinity(workerThreads[worker], &affinity, nullptr))
+        placement.tied = 0;
+}
+
+void CTestEngine::LogTestedScope()
+{
+    TestedScope scope = {};
+    scope.workers = config.threadCount;
+    scope.machineProcessors = topology.machineProcessors;
+    scope.machineCores = topology.machineCores;
+    scope.narrowLimited = topology.narrowLimited;
+    scope.kernel = GetKernelImpl(BestKernelVariant()).name;
+    bool slotUsed[kMaxProcessors] = {}, coreUsed[kMaxProcessors] = {};
+    unsigned long long testedBytes = 0;
+    for (unsigned int i = 0; i < config.threadCount; ++i) {
+        testedBytes += workerAreas[i].size;
+        if (!workerPlacements[i].tied)
+            continue;
+        ++scope.tiedWorkers;
+        const unsigned int slot = i % topology.usableCount;
+        scope.processors += !slotUsed[slot];
+        scope.cores += !coreUsed[topology.order[slot].core];
+        slotUsed[slot] = coreUsed[topology.order[slot].core] = true;
+    }
+    scope.memoryTest = config.memoryTest != 0;
+    scope.testedMB = testedBytes / kMB;
+    scope.availableMB = memoryAvailableMB;
+    char line[kTestedScopeLineLength + 1];
+    FormatTestedScopeLine(line, scope);
+    WriteLog(line);
+}
+
 HRESULT CTestEngine::StartTest()
 {
     const unsigned int threads = config.threadCount;
     if (threads == 0 || threads > kMaxWorkers)
         return E_INVALIDARG;
+    PlaceWorkers();
 
     unsigned int areaSize = 0;
     HRESULT status = SizeBlock(&areaSize);
@@ -182,6 +247,7 @@ HRESULT CTestEngine::StartTest()
                                                  CREATE_SUSPENDED, nullptr);
         if (!workerThreads[i])
             return LastErrorStatus();
+        TieWorker(i);
     }
 
     InterlockedExchange(&testRunning, 1);
@@ -192,6 +258,7 @@ HRESULT CTestEngine::StartTest()
     double baselineLoad = 0.0;
     MeasureCpuLoad(&baselineLoad);
     WriteLog("Test Started --");
+    LogTestedScope();
     return S_OK;
 }
 
@@ -237,7 +304,11 @@ HRESULT CTestEngine::StopTest()
     char message[kFailureLineLength + 1];
     // Workers run only on the engine's own areas.
     const unsigned int worker = static_cast<unsigned int>(failed - workerAreas) + 1;
-    FormatFailureLine(message, firstWorkerFailure, worker, config.threadCount, failedWorkerCount);
+    // A tied worker ran only on its own processor.
+    WorkerFailure failure = firstWorkerFailure;
+    if (workerPlacements[worker - 1].tied)
+        failure.cpu = workerPlacements[worker - 1].cpu;
+    FormatFailureLine(message, failure, worker, config.threadCount, failedWorkerCount);
     WriteLog(message);
     return E_WRONG_RESULT;
 }

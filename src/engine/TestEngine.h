@@ -1,10 +1,12 @@
 #pragma once
 #include <windows.h>
 
+#include "engine/ProcessorTopology.h"
 #include "engine/TestConfig.h"
 #include "engine/WorkerPlacement.h"
 
-const unsigned int kMaxWorkers = 16;
+// One worker for each logical processor Windows supports ("All").
+const unsigned int kMaxWorkers = kMaxProcessors;
 const unsigned int kSmallAreaBytes = 8192;
 
 // One worker's share of the memory block.
@@ -51,8 +53,13 @@ public:
     unsigned int memorySize;
     unsigned int startTimeMs;
     unsigned long long memoryAvailableMB;   // available when the memory-test run started; 0 without it
+    ProcessorTopology topology;   // as read by the last start; usableCount 0: the workers float
+
 
 private:
+    void PlaceWorkers();
+    void TieWorker(unsigned int worker);
+    void LogTestedScope();
     HRESULT SizeBlock(unsigned int* areaSize);
     void ReleaseBlock();
 };

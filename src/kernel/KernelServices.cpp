@@ -32,6 +32,9 @@ const KernelServices kRealServices __attribute__((init_priority(101))) = {
     ::GetLocalTime,
     ::GetModuleHandleA,
     ::GetProcAddress,
+    ::GetLogicalProcessorInformationEx,
+    ::SetThreadGroupAffinity,
+    ::GetActiveProcessorCount,
     AddChainInstructions,
 };
 

@@ -27,6 +27,13 @@ struct KernelServices {
     // module lookup
     HMODULE (WINAPI *GetModuleHandleA)(LPCSTR moduleName);
     FARPROC (WINAPI *GetProcAddress)(HMODULE module, LPCSTR procName);
+    // topology and affinity
+    BOOL   (WINAPI *GetLogicalProcessorInformationEx)(LOGICAL_PROCESSOR_RELATIONSHIP relation,
+                                                      PSYSTEM_LOGICAL_PROCESSOR_INFORMATION_EX buffer,
+                                                      PDWORD length);
+    BOOL   (WINAPI *SetThreadGroupAffinity)(HANDLE thread, const GROUP_AFFINITY* affinity,
+                                            PGROUP_AFFINITY previous);
+    DWORD  (WINAPI *GetActiveProcessorCount)(WORD group);
     // processor instructions: blocks x kAddChainBlock dependent integer additions,
     // one core cycle each whatever the clock
     void (*RunAddChain)(unsigned int blocks);

@@ -2,9 +2,12 @@
 
 #include <cstddef>
 
+#include "engine/ProcessorTopology.h"
+
 namespace {
 
-const unsigned int kThreadCounts[] = { 1, 2, 4, 8, 16 };
+// The last item, "All", is every logical processor this program can use.
+const unsigned int kThreadCounts[] = { 1, 2, 4, 8, 16, 32, 64 };
 const unsigned int kMemorySizesMB[] = { 16, 32, 48, 64, 96, 128, 192, 256, 0 };
 const unsigned int kRenderTargetWidths[] = { 512, 640, 800, 1024, 1152, 1280, 1280, 1600 };
 const unsigned int kRenderTargetHeights[] = { 384, 480, 600, 768, 864, 960, 1024, 1200 };
@@ -28,7 +31,8 @@ TestConfig BuildTestConfig(const RunSelections& s)
     config.memoryTest = static_cast<unsigned int>(s.testMemory);
     config.vpuTest = static_cast<unsigned int>(s.testVpu);
     config.videoMemoryTest = static_cast<unsigned int>(s.testVideoMemory);
-    config.threadCount = Lookup(kThreadCounts, s.threadIndex, 1);
+    config.threadCount =
+        s.threadIndex == kAllThreadsItem ? UsableProcessorCount() : Lookup(kThreadCounts, s.threadIndex, 1);
     config.memorySizeMB = Lookup(kMemorySizesMB, s.memoryIndex, 0);
     config.renderTargetWidth = Lookup(kRenderTargetWidths, s.renderTargetIndex, 0);
     config.renderTargetHeight = Lookup(kRenderTargetHeights, s.renderTargetIndex, 0);

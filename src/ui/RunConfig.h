@@ -3,6 +3,8 @@
 
 // The dialog's accepted choices that make up a run: check states (0 or 1),
 // list indexes (-1 for no selection) and the three validated numbers.
+const int kAllThreadsItem = 7;
+
 struct RunSelections {
     int testMemory;
     int testVpu;
@@ -20,7 +22,8 @@ struct RunSelections {
     int logVpuTemperature;
 };
 
-// The run's configuration from the dialog's choices. Indexes outside a list
+// The run's configuration from the dialog's choices. The thread list's last
+// item ("All", index kAllThreadsItem) gives UsableProcessorCount() workers. Indexes outside a list
 // give the list's fallback: 1 thread, all available memory ("MAX"), and 0 for
 // the render-target and texture sizes.
 TestConfig BuildTestConfig(const RunSelections& selections);

@@ -4,6 +4,7 @@
 
 #include "app/TestApp.h"
 #include "kernel/KernelServices.h"
+#include "engine/ProcessorTopology.h"
 #include "engine/Status.h"
 #include "log/TestLog.h"
 
@@ -129,6 +130,13 @@ BOOL CTestDlg::OnInitDialog()
     CDialog::OnInitDialog();
 
     SetWindowIcons(DpiForWindow(m_hWnd));
+
+    // The thread list's last item shows how many workers "All" runs.
+    char all[32];
+    wsprintfA(all, "All (%u)", UsableProcessorCount());
+    HWND threads = GetDlgItem(IDC_THREAD_COUNT);
+    ::SendMessageA(threads, CB_DELETESTRING, kAllThreadsItem, 0);
+    ::SendMessageA(threads, CB_INSERTSTRING, kAllThreadsItem, reinterpret_cast<LPARAM>(all));
 
     for (const SpinSetting& spin : kSpins)
         ::SendMessageA(GetDlgItem(spin.spinId), UDM_SETRANGE, 0, MAKELPARAM(spin.upper, spin.lower));

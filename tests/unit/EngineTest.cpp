@@ -155,7 +155,11 @@ TEST_F(Engine, RunsItsWorkersOnBlocksSizedAsAskedAndGivesEverythingBack)
         EXPECT_EQ(S_OK, engine.StopTest());
         ExpectAsBefore(before);
         EXPECT_EQ(S_OK, engine.StopTest());
-        EXPECT_EQ((std::vector<std::string>{"Test Started --", "Test Stopped --"}), Messages(dir.ReadLog()));
+        const std::vector<std::string> messages = Messages(dir.ReadLog());
+        ASSERT_EQ(3u, messages.size());
+        EXPECT_EQ("Test Started --", messages[0]);
+        EXPECT_EQ(0u, messages[1].find("Testing " + std::to_string(c.threads) + " worker")) << messages[1];
+        EXPECT_EQ("Test Stopped --", messages[2]);
     }
 }
 
@@ -203,11 +207,11 @@ TEST_F(Engine, AFlippedBitEndsTheRunAsFailed)
         ExpectAsBefore(before);
         EXPECT_EQ(S_OK, engine.StopTest());
         const std::vector<std::string> messages = Messages(dir.ReadLog());
-        ASSERT_EQ(2u, messages.size());
+        ASSERT_EQ(3u, messages.size());
         EXPECT_EQ("Test Started --", messages[0]);
         std::smatch match;
-        ASSERT_TRUE(std::regex_match(messages[1], match, std::regex(std::string("Test Failed -- ") + c.line)))
-            << messages[1];
+        ASSERT_TRUE(std::regex_match(messages[2], match, std::regex(std::string("Test Failed -- ") + c.line)))
+            << messages[2];
         EXPECT_LT(std::stoul(match[1]), system.dwNumberOfProcessors);
     }
 }

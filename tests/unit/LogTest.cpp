@@ -41,6 +41,8 @@ TEST(LogHistory, CountsMarkersAndJudgesTheLastRun)
 {
     const std::string start = "12/05/2026, 21:47:05, Test Started --\r\n", stop = "12/05/2026, 21:47:31, Test Stopped --\r\n";
     const std::string status = "12/05/2026, 21:47:15, Freq 2394.56 MHz, Load 99.87%\r\n";
+    const std::string scope = "12/05/2026, 21:47:05, Testing 32 workers on 32 of 32 processors (16 of 16 cores), "
+                              "AVX-512, 28412 of 30120 MB\r\n";
     const struct {
         const char* what;
         std::string file;   // "none": no log; "directory": a directory in its place
@@ -54,6 +56,7 @@ TEST(LogHistory, CountsMarkersAndJudgesTheLastRun)
         {"no marker", "hello\r\n", 0, 0, 0, "hello\n"},
         {"completed", start + status + stop, 1, 1, 1, stop.substr(0, 37) + "\n"},
         {"ended in a status line", start + stop + start + status, 2, 1, 0, status.substr(0, 51) + "\n"},
+        {"ended in the tested line", start + stop + start + scope, 2, 1, 0, scope.substr(0, scope.size() - 2) + "\n"},
         {"stop markers only", stop + stop, 0, 2, 1, stop.substr(0, 37) + "\n"},
         {"both markers on the last line", start + "Test Started -- Test Stopped --", 2, 1, 0, "Test Started -- Test Stopped --"},
         {"a marker cut by the 255-character piece", start + std::string(250, 'x') + "Test Stopped --\r\n", 1, 0, 0, "Stopped --\n"},

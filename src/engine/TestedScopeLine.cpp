@@ -1,0 +1,49 @@
+#include "engine/TestedScopeLine.h"
+
+#include <cstdio>
+
+namespace {
+
+const size_t kSize = kTestedScopeLineLength + 1;
+const int kForms = 4;
+
+// Writes one form into line, 0 in full words to 3 the tersest; whether it fit.
+bool FormatForm(char* line, const TestedScope& s, int form)
+{
+    char where[96], floating[32] = "", limit[24] = "", memory[48] = "";
+    if (s.tiedWorkers == 0)
+        std::snprintf(where, sizeof where, form == 0 ? ", floating (no processor topology)" : ", floating");
+    else if (form == 0)
+        std::snprintf(where, sizeof where, " on %u of %u processors (%u of %u cores)", s.processors,
+                      s.machineProcessors, s.cores, s.machineCores);
+    else if (form == 1)
+        std::snprintf(where, sizeof where, ", %u/%u CPUs, %u/%u cores", s.processors, s.machineProcessors,
+                      s.cores, s.machineCores);
+    else
+        std::snprintf(where, sizeof where, ", %u/%u CPUs, %u cores", s.processors, s.machineProcessors, s.cores);
+    if (s.tiedWorkers != 0 && s.tiedWorkers < s.workers)
+        std::snprintf(floating, sizeof floating, ", %u floating", s.workers - s.tiedWorkers);
+    if (s.narrowLimited)
+        std::snprintf(limit, sizeof limit, form == 0 ? ", 32-bit limit" : ", 32-bit");
+    if (s.memoryTest) {
+        if (form < 2)
+            std::snprintf(memory, sizeof memory, ", %llu of %llu MB", s.testedMB, s.availableMB);
+        else if (form == 2)
+            std::snprintf(memory, sizeof memory, ", %llu/%llu MB", s.testedMB, s.availableMB);
+        else
+            std::snprintf(memory, sizeof memory, ", %llu MB", s.testedMB);
+    }
+    const int written = std::snprintf(line, kSize, "Testing %u worker%s%s%s%s, %s%s", s.workers,
+                                      s.workers == 1 ? "" : "s", where, floating, limit, s.kernel, memory);
+    return written >= 0 && static_cast<size_t>(written) < kSize;
+}
+
+} // namespace
+
+void FormatTestedScopeLine(char* line, const TestedScope& scope)
+{
+    // The tersest form is left in the line, cut at the limit, if none fits.
+    for (int form = 0; form < kForms; ++form)
+        if (FormatForm(line, scope, form))
+            return;
+}

@@ -1,0 +1,291 @@
+// Workers on scripted machines: which logical processor each gets, the line that
+// says what the run tests, and the processor a failure line names.
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <regex>
+#include <vector>
+
+#include "engine/ProcessorTopology.h"
+#include "engine/TestEngine.h"
+#include "engine/TestedScopeLine.h"
+#include "engine/WorkerKernel.h"
+#include "support/Support.h"
+
+namespace {
+
+struct ScriptedCore {
+    BYTE efficiency;
+    WORD group;
+    std::vector<int> numbers;
+};
+
+struct Machine {
+    const char* name;
+    std::vector<BYTE> groups;   // active processors per group
+    std::vector<ScriptedCore> cores;
+};
+
+const Machine* g_machine = nullptr;          // null: the system reports no topology
+std::map<HANDLE, GROUP_AFFINITY> g_affinity;  // what each worker was tied to
+
+template <class T>
+void Append(std::vector<unsigned char>& bytes, const T& record, size_t size)
+{
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(&record);
+    bytes.insert(bytes.end(), p, p + size);
+}
+
+BOOL WINAPI ScriptedTopology(LOGICAL_PROCESSOR_RELATIONSHIP relation, PSYSTEM_LOGICAL_PROCESSOR_INFORMATION_EX buffer,
+                             PDWORD length)
+{
+    if (!g_machine) {
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return FALSE;
+    }
+    std::vector<unsigned char> bytes;
+    const size_t head = offsetof(SYSTEM_LOGICAL_PROCESSOR_INFORMATION_EX, Processor);
+    if (relation == RelationGroup) {
+        std::vector<unsigned char> record(head + offsetof(GROUP_RELATIONSHIP, GroupInfo) +
+                                          g_machine->groups.size() * sizeof(PROCESSOR_GROUP_INFO));
+        auto* info = reinterpret_cast<SYSTEM_LOGICAL_PROCESSOR_INFORMATION_EX*>(record.data());
+        info->Relationship = RelationGroup;
+        info->Size = static_cast<DWORD>(record.size());
+        info->Group.MaximumGroupCount = info->Group.ActiveGroupCount = static_cast<WORD>(g_machine->groups.size());
+        for (size_t g = 0; g < g_machine->groups.size(); ++g)
+            info->Group.GroupInfo[g].MaximumProcessorCount = info->Group.GroupInfo[g].ActiveProcessorCount =
+                g_machine->groups[g];
+        bytes = record;
+    } else if (relation == RelationProcessorCore) {
+        for (const ScriptedCore& core : g_machine->cores) {
+            SYSTEM_LOGICAL_PROCESSOR_INFORMATION_EX info = {};
+            info.Relationship = RelationProcessorCore;
+            info.Size = static_cast<DWORD>(head + sizeof(PROCESSOR_RELATIONSHIP));
+            info.Processor.Flags = core.numbers.size() > 1 ? LTP_PC_SMT : 0;
+            info.Processor.Reserved[0] = core.efficiency;   // EfficiencyClass
+            info.Processor.GroupCount = 1;
+            info.Processor.GroupMask[0].Group = core.group;
+            for (int n : core.numbers)   // a 32-bit mask cannot name the rest
+                if (n < static_cast<int>(8 * sizeof(KAFFINITY)))
+                    info.Processor.GroupMask[0].Mask |= static_cast<KAFFINITY>(1) << n;
+            Append(bytes, info, info.Size);
+        }
+    }
+    if (!buffer || *length < bytes.size()) {
+        *length = static_cast<DWORD>(bytes.size());
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    std::memcpy(buffer, bytes.data(), bytes.size());
+    *length = static_cast<DWORD>(bytes.size());
+    return TRUE;
+}
+
+// Records the tie; the scripted processors are not this machine's.
+BOOL WINAPI RecordAffinity(HANDLE thread, const GROUP_AFFINITY* affinity, PGROUP_AFFINITY)
+{
+    g_affinity[thread] = *affinity;
+    return TRUE;
+}
+
+std::vector<unsigned int> Range(unsigned int first, unsigned int end)
+{
+    std::vector<unsigned int> r;
+    for (unsigned int i = first; i < end; ++i)
+        r.push_back(i);
+    return r;
+}
+
+std::vector<unsigned int> operator+(std::vector<unsigned int> a, const std::vector<unsigned int>& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// Desktop: eight cores, logical processors n and n + 8.
+Machine Desktop()
+{
+    Machine m{"desktop, n and n + 8", {16}, {}};
+    for (int c = 0; c < 8; ++c)
+        m.cores.push_back({0, 0, {c, c + 8}});
+    return m;
+}
+
+// Hybrid: two-thread performance cores, one-thread efficiency cores numbered in between.
+Machine Hybrid()
+{
+    return {"hybrid", {12}, {{1, 0, {0, 1}}, {0, 0, {2}}, {0, 0, {3}}, {1, 0, {4, 5}}, {0, 0, {6}},
+                             {0, 0, {7}}, {1, 0, {8, 9}}, {1, 0, {10, 11}}}};
+}
+
+// 72 logical processors in two groups of 36: core c of a group has numbers c and c + 18.
+Machine TwoGroups()
+{
+    Machine m{"two groups of 36", {36, 36}, {}};
+    for (WORD g = 0; g < 2; ++g)
+        for (int c = 0; c < 18; ++c)
+            m.cores.push_back({0, g, {c, c + 18}});
+    return m;
+}
+
+struct Case {
+    Machine machine;
+    std::vector<unsigned int> order;   // CPU numbers in placement order
+    std::vector<BYTE> groups;          // to find a CPU's group and number
+    const char* lines[4];              // tested line for 1, half, all, twice all ("%s": the kernel)
+};
+
+class Placement : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        g_kernel.GetLogicalProcessorInformationEx = ScriptedTopology;
+        g_kernel.SetThreadGroupAffinity = RecordAffinity;
+    }
+    void TearDown() override { g_machine = nullptr; }
+
+    // Runs `workers` on the machine, flips an input bit of the last worker's area
+    // and returns the log's messages after the stop.
+    std::vector<std::string> RunAndFail(unsigned int workers)
+    {
+        dir.WriteLog("");
+        g_affinity.clear();
+        engine.SetConfig(TestConfig{0, 0, 0, workers, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+        EXPECT_EQ(S_OK, engine.StartTest());
+        const WorkerArea& last = engine.workerAreas[workers - 1];
+        InterlockedXor(reinterpret_cast<volatile LONG*>(last.base + last.size / 2 + 8 * 3 + 4), 0x100000);
+        EXPECT_TRUE(WaitUntil([] { return failedWorkerArea != nullptr; }, 30000));
+        ties.clear();
+        for (unsigned int i = 0; i < workers; ++i) {
+            const auto tie = g_affinity.find(workerThreads[i]);
+            ties.push_back(tie == g_affinity.end() ? GROUP_AFFINITY{} : tie->second);
+        }
+        engine.StopTest();
+        return Messages(dir.ReadLog());
+    }
+
+    TestDirectory dir;
+    ScopedKernelServices guard;
+    CTestEngine engine;
+    std::vector<GROUP_AFFINITY> ties;   // what each worker of the last run was tied to
+};
+
+// For 1, half, all and twice all workers: worker i on the i-th processor of the
+// placement order (around again past the end), tied to it before it ran; the
+// tested line right after the start marker; a failure names the last worker's
+// processor. A 32-bit program reaches group 0's first 32 processors only.
+TEST_F(Placement, WorkersGoToEachCoreFirstPerformanceCoresFirstAndFailuresNameTheirProcessor)
+{
+    const Case cases[] = {
+        {Desktop(), Range(0, 16), {16},
+         {"Testing 1 worker on 1 of 16 processors (1 of 8 cores), %s",
+          "Testing 8 workers on 8 of 16 processors (8 of 8 cores), %s",
+          "Testing 16 workers on 16 of 16 processors (8 of 8 cores), %s",
+          "Testing 32 workers on 16 of 16 processors (8 of 8 cores), %s"}},
+        {Hybrid(), {0, 4, 8, 10, 2, 3, 6, 7, 1, 5, 9, 11}, {12},
+         {"Testing 1 worker on 1 of 12 processors (1 of 8 cores), %s",
+          "Testing 6 workers on 6 of 12 processors (6 of 8 cores), %s",
+          "Testing 12 workers on 12 of 12 processors (8 of 8 cores), %s",
+          "Testing 24 workers on 12 of 12 processors (8 of 8 cores), %s"}},
+        kNarrowProgram
+            ? Case{TwoGroups(), Range(0, 18) + Range(18, 32), {36, 36},
+                   {"Testing 1 worker on 1 of 72 processors (1 of 36 cores), 32-bit limit, %s",
+                    "Testing 16 workers on 16 of 72 processors (16 of 36 cores), 32-bit limit, %s",
+                    "Testing 32 workers on 32 of 72 processors (18 of 36 cores), 32-bit limit, %s",
+                    "Testing 64 workers on 32 of 72 processors (18 of 36 cores), 32-bit limit, %s"}}
+            : Case{TwoGroups(), Range(0, 18) + Range(36, 54) + Range(18, 36) + Range(54, 72), {36, 36},
+                   {"Testing 1 worker on 1 of 72 processors (1 of 36 cores), %s",
+                    "Testing 36 workers on 36 of 72 processors (36 of 36 cores), %s",
+                    "Testing 72 workers on 72 of 72 processors (36 of 36 cores), %s",
+                    "Testing 144 workers on 72 of 72 processors (36 of 36 cores), %s"}},
+    };
+    const char* kernel = GetKernelImpl(BestKernelVariant()).name;
+    for (const Case& c : cases) {
+        g_machine = &c.machine;
+        const unsigned int all = static_cast<unsigned int>(c.order.size());
+        EXPECT_EQ(all, UsableProcessorCount()) << c.machine.name;
+        const unsigned int counts[4] = {1, all / 2, all, 2 * all};
+        for (int k = 0; k < 4; ++k) {
+            const unsigned int workers = counts[k];
+            SCOPED_TRACE(testing::Message() << c.machine.name << ", " << workers << " workers");
+            const std::vector<std::string> messages = RunAndFail(workers);
+            for (unsigned int i = 0; i < workers; ++i) {
+                const unsigned int cpu = c.order[i % all];
+                const WorkerPlacement& p = engine.workerPlacements[i];
+                unsigned int group = 0, first = 0;
+                while (cpu >= first + c.groups[group])
+                    first += c.groups[group++];
+                EXPECT_EQ(1, p.tied) << i;
+                EXPECT_EQ(cpu, p.cpu) << i;
+                EXPECT_EQ(group, p.processor.Group) << i;
+                EXPECT_EQ(cpu - first, p.processor.Number) << i;
+                EXPECT_EQ(group, ties[i].Group) << i;
+                EXPECT_EQ(static_cast<KAFFINITY>(1) << (cpu - first), ties[i].Mask) << i;
+            }
+            char line[128];
+            std::snprintf(line, sizeof line, c.lines[k], kernel);
+            ASSERT_EQ(3u, messages.size());
+            EXPECT_EQ("Test Started --", messages[0]);
+            EXPECT_EQ(line, messages[1]);
+            std::smatch match;
+            ASSERT_TRUE(std::regex_search(messages[2], match, std::regex("worker (\\d+)(?: of \\d+ on|,) CPU (\\d+)")))
+                << messages[2];
+            EXPECT_EQ(workers, std::stoul(match[1]));
+            EXPECT_EQ(c.order[(workers - 1) % all], std::stoul(match[2]));
+        }
+    }
+}
+
+// Where the system reports no topology the workers float as before: nothing is
+// tied, the line says so, and a failure names the processor the check ran on.
+TEST_F(Placement, WithoutATopologyWorkersFloat)
+{
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    g_machine = nullptr;
+    const std::vector<std::string> messages = RunAndFail(3);
+    EXPECT_TRUE(g_affinity.empty());
+    for (unsigned int i = 0; i < 3; ++i)
+        EXPECT_EQ(0, engine.workerPlacements[i].tied);
+    ASSERT_EQ(3u, messages.size());
+    EXPECT_EQ(std::string("Testing 3 workers, floating (no processor topology), ") +
+                  GetKernelImpl(BestKernelVariant()).name, messages[1]);
+    std::smatch match;
+    ASSERT_TRUE(std::regex_search(messages[2], match, std::regex(" on CPU (\\d+), ")));
+    EXPECT_LT(std::stoul(match[1]), system.dwNumberOfProcessors);
+}
+
+// The line at the log's limit: every figure kept, the shorter forms only where the
+// full one would not fit; with the memory test, tested of available MB.
+TEST(TestedScopeLine, KeepsEveryFigureWithinTheLogsLimit)
+{
+    const struct {
+        TestedScope scope;
+        const char* line;
+    } cases[] = {
+        {{32, 32, 32, 16, 32, 16, 0, "AVX-512", 0, 0, 0},
+         "Testing 32 workers on 32 of 32 processors (16 of 16 cores), AVX-512"},
+        {{32, 32, 32, 16, 32, 16, 0, "AVX-512", 1, 28412, 30120},
+         "Testing 32 workers, 32/32 CPUs, 16/16 cores, AVX-512, 28412 of 30120 MB"},
+        {{144, 144, 72, 36, 72, 36, 0, "AVX-512", 1, 1234567, 2345678},
+         "Testing 144 workers, 72/72 CPUs, 36/36 cores, AVX-512, 1234567 of 2345678 MB"},
+        {{2048, 2048, 2048, 1024, 2048, 1024, 0, "AVX-512", 1, 1234567, 2345678},
+         "Testing 2048 workers, 2048/2048 CPUs, 1024 cores, AVX-512, 1234567/2345678 MB"},
+        {{2048, 2048, 2048, 1024, 2048, 1024, 0, "AVX-512", 1, 12345678, 23456789},
+         "Testing 2048 workers, 2048/2048 CPUs, 1024 cores, AVX-512, 12345678 MB"},
+        {{64, 64, 32, 18, 72, 36, 1, "SSE2", 1, 4032, 1234567},
+         "Testing 64 workers, 32/72 CPUs, 18/36 cores, 32-bit, SSE2, 4032 of 1234567 MB"},
+        {{4, 3, 2, 1, 2, 1, 0, "AVX", 0, 0, 0}, "Testing 4 workers on 2 of 2 processors (1 of 1 cores), 1 floating, AVX"},
+    };
+    for (const auto& c : cases) {
+        char line[kTestedScopeLineLength + 1];
+        FormatTestedScopeLine(line, c.scope);
+        EXPECT_EQ(std::string(c.line), line);
+        EXPECT_LE(std::strlen(line), kTestedScopeLineLength);
+    }
+}
+
+} // namespace
