@@ -171,18 +171,36 @@ TEST_F(Program, RunsFromTheSummaryThroughItsSamplesToTheStop)
     EXPECT_EQ(0u, code);
 }
 
-// Under a full load (16 workers sweeping 256 MB) the window answers within 250 ms
-// at every moment, samples included, and each sample logs the loaded cores' real
-// clock: within 15% of this process's own measurement under the same load.
+// Under a full load ("All": one worker tied to each logical processor, sweeping
+// 256 MB) the window answers within 250 ms at every moment, samples included, and
+// each sample logs the loaded cores' real clock: within 15% of this process's own
+// measurement under the same load.
 TEST_F(Program, UnderFullLoadAnswersAtOnceAndLogsTheLoadedCoresClock)
 {
     Start();
-    ASSERT_TRUE(program.Select(1005, 4));
+    const DWORD processors = GetActiveProcessorCount(ALL_PROCESSOR_GROUPS);
+    const std::string all = "All (" + std::to_string(processors) + ")";
+    const ProcessCounters idle = ReadProcessCounters(program.Process());
+    ASSERT_TRUE(program.Select(1005, 7));
+    char item[32] = "";
+    SendMessageA(program.Control(1005), WM_GETTEXT, sizeof item, reinterpret_cast<LPARAM>(item));
+    EXPECT_EQ(all, item);
     ASSERT_TRUE(program.SetCheck(1001, true));
     ASSERT_TRUE(program.Select(1010, 7));
     ASSERT_TRUE(program.Click(1020));
     ASSERT_TRUE(WaitForLines(kStarted, 1));
     ASSERT_TRUE(WaitUntil([&] { return !program.IsEnabled(1020); }, 30000));   // the run is under way
+    // One worker per logical processor, each tied to its own.
+    EXPECT_EQ(idle.threads + processors, ReadProcessCounters(program.Process()).threads);
+    std::vector<std::pair<WORD, KAFFINITY>> tied;
+    for (const GROUP_AFFINITY& affinity : ThreadAffinities(program.Process()))
+        if (affinity.Mask != 0 && (affinity.Mask & (affinity.Mask - 1)) == 0)
+            tied.emplace_back(affinity.Group, affinity.Mask);
+    std::sort(tied.begin(), tied.end());
+    EXPECT_EQ(processors, std::unique(tied.begin(), tied.end()) - tied.begin());
+    const std::string n = std::to_string(processors), tested = Messages(dir.ReadLog()).at(1);
+    EXPECT_TRUE(std::regex_search(tested, std::regex("^Testing " + n + " workers( on " + n + " of " + n +
+                                                     " processors|, " + n + "/" + n + " CPUs)"))) << tested;
 
     HWND dialog = GetParent(program.Control(1020));
     LARGE_INTEGER frequency, begin, t0, t1;
@@ -205,8 +223,8 @@ TEST_F(Program, UnderFullLoadAnswersAtOnceAndLogsTheLoadedCoresClock)
                 emulated ? " (emulated processor: the figure need only be plausible)" : "");
     EXPECT_LT(longestMs, emulated ? 2000.0 : 250.0);
     const std::vector<std::string> messages = Messages(dir.ReadLog());
-    ASSERT_GE(messages.size(), 5u);   // the start and four samples
-    for (size_t i = 1; i < messages.size(); ++i) {
+    ASSERT_GE(messages.size(), 6u);   // the start, the tested line and four samples
+    for (size_t i = 2; i < messages.size(); ++i) {
         double mhz = 0.0;
         ASSERT_EQ(1, std::sscanf(messages[i].c_str(), "Freq %lf MHz", &mhz)) << messages[i];
         if (emulated)
@@ -308,7 +326,7 @@ TEST_F(Program, AKilledRunLeavesWholeLinesAndIsSummarisedAsFailed)
     EXPECT_LT(text.cx + 4, list[0].right) << "a status line is " << text.cx << " pixels wide";
     const std::string log = dir.ReadLog();
     EXPECT_EQ("\r\n", log.substr(log.size() - 2));
-    const std::regex whole(R"(\d\d/\d\d/20\d\d, \d\d:\d\d:\d\d, (Test S(tart|topp)ed --|Freq \d+\.\d\d MHz, Load \d+\.\d\d%))");
+    const std::regex whole(R"(\d\d/\d\d/20\d\d, \d\d:\d\d:\d\d, (Test S(tart|topp)ed --|Testing \d+ workers?[ ,].*|Freq \d+\.\d\d MHz, Load \d+\.\d\d%))");
     const std::vector<std::string> lines = LogLines(log);
     for (const std::string& line : lines)
         EXPECT_TRUE(std::regex_match(line, whole)) << line;

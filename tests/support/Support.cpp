@@ -59,6 +59,27 @@ std::vector<std::string> Messages(const std::string& bytes)
     return messages;
 }
 
+std::vector<GROUP_AFFINITY> ThreadAffinities(HANDLE process)
+{
+    std::vector<GROUP_AFFINITY> affinities;
+    const DWORD id = GetProcessId(process);
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry;
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID != id)
+            continue;
+        HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, entry.th32ThreadID);
+        GROUP_AFFINITY affinity = {};
+        if (thread && GetThreadGroupAffinity(thread, &affinity))
+            affinities.push_back(affinity);
+        if (thread)
+            CloseHandle(thread);
+    }
+    CloseHandle(snapshot);
+    return affinities;
+}
+
 ProcessCounters ReadProcessCounters(HANDLE process)
 {
     ProcessCounters counters;

@@ -40,6 +40,10 @@ struct ProcessCounters {
 };
 ProcessCounters ReadProcessCounters(HANDLE process = GetCurrentProcess());
 
+// Each thread's group affinity in a process, read from outside (threads that
+// cannot be read are left out).
+std::vector<GROUP_AFFINITY> ThreadAffinities(HANDLE process);
+
 // Polls until the condition holds (true) or the time is up (false).
 template <class Condition>
 bool WaitUntil(Condition condition, DWORD timeoutMs)
