@@ -60,7 +60,7 @@ FAULTS = [
      '    if (AfxMessageBox("Terminate the test?", MB_OKCANCEL | MB_ICONEXCLAMATION) != IDOK)\n'
      "        return;\n", ""),
     ("F18", 'thread item "16" starts 8 workers', "src/ui/RunConfig.cpp",
-     "{ 1, 2, 4, 8, 16 }", "{ 1, 2, 4, 8, 8 }"),
+     "{ 1, 2, 4, 8, 16, 32, 64 }", "{ 1, 2, 4, 8, 8, 32, 64 }"),
     ("F19", "each line overwrites the log instead of appending", "src/log/TestLog.cpp",
      'std::fopen(kLogFileName, "at")', 'std::fopen(kLogFileName, "wt")'),
     ("F20", "log lines do not reach the list on screen", "src/log/TestLog.cpp",
@@ -98,6 +98,16 @@ FAULTS = [
      "    if (!text || !*text)\n        return false;\n", "    if (!text)\n        return false;\n"),
     ("F35", "the cursor stays where it was after a refusal", "src/framework/DataExchange.cpp",
      "    SendMessageA(m_pDlgWnd->m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);\n", ""),
+    ("F36", "a failure names CPU number = worker's core x 2, not the processor it is tied to",
+     "src/engine/TestEngine.cpp", "failure.cpu = workerPlacements[worker - 1].cpu;", "failure.cpu = 2 * (worker - 1);"),
+    ("F37", "efficiency cores get workers before performance cores", "src/engine/ProcessorTopology.cpp",
+     "a.efficiency > b.efficiency", "a.efficiency < b.efficiency"),
+    ("F38", "a core's second logical processor gets a worker before every core has one",
+     "src/engine/ProcessorTopology.cpp",
+     "    for (unsigned int round = 0; round < kMaxCoreThreads; ++round)\n        for (unsigned int c = 0; c < coreCount; ++c)\n",
+     "    for (unsigned int c = 0; c < coreCount; ++c)\n        for (unsigned int round = 0; round < kMaxCoreThreads; ++round)\n"),
+    ("F39", "workers float although the machine reports its topology", "src/engine/TestEngine.cpp",
+     "        TieWorker(i);\n", ""),
 ]
 
 

@@ -1,6 +1,7 @@
 #include "engine/ProcessorTopology.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdlib>
 
 #include "kernel/KernelServices.h"
