@@ -24,7 +24,7 @@ bool FormatForm(char* line, const TestedScope& s, int form)
     if (s.tiedWorkers != 0 && s.tiedWorkers < s.workers)
         std::snprintf(floating, sizeof floating, ", %u floating", s.workers - s.tiedWorkers);
     if (s.narrowLimited)
-        std::snprintf(limit, sizeof limit, form == 0 ? ", 32-bit limit" : ", 32-bit");
+        std::snprintf(limit, sizeof limit, ", 32-bit");
     if (s.memoryTest) {
         if (form < 2)
             std::snprintf(memory, sizeof memory, ", %llu of %llu MB", s.testedMB, s.availableMB);

@@ -192,10 +192,10 @@ TEST_F(Placement, WorkersGoToEachCoreFirstPerformanceCoresFirstAndFailuresNameTh
           "Testing 24 workers on 12 of 12 processors (8 of 8 cores), %s"}},
         kNarrowProgram
             ? Case{TwoGroups(), Range(0, 18) + Range(18, 32), {36, 36},
-                   {"Testing 1 worker on 1 of 72 processors (1 of 36 cores), 32-bit limit, %s",
-                    "Testing 16 workers on 16 of 72 processors (16 of 36 cores), 32-bit limit, %s",
-                    "Testing 32 workers on 32 of 72 processors (18 of 36 cores), 32-bit limit, %s",
-                    "Testing 64 workers on 32 of 72 processors (18 of 36 cores), 32-bit limit, %s"}}
+                   {"Testing 1 worker on 1 of 72 processors (1 of 36 cores), 32-bit, %s",
+                    "Testing 16 workers on 16 of 72 processors (16 of 36 cores), 32-bit, %s",
+                    "Testing 32 workers on 32 of 72 processors (18 of 36 cores), 32-bit, %s",
+                    "Testing 64 workers on 32 of 72 processors (18 of 36 cores), 32-bit, %s"}}
             : Case{TwoGroups(), Range(0, 18) + Range(36, 54) + Range(18, 36) + Range(54, 72), {36, 36},
                    {"Testing 1 worker on 1 of 72 processors (1 of 36 cores), %s",
                     "Testing 36 workers on 36 of 72 processors (36 of 36 cores), %s",
