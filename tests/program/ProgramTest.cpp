@@ -9,6 +9,7 @@
 #include <cstring>
 #include <regex>
 
+#include "engine/ProcessorTopology.h"
 #include "log/LogHistory.h"
 #include "support/Support.h"
 
@@ -277,6 +278,110 @@ TEST_F(Program, AFlippedBitFailsTheRun)
     EXPECT_EQ("Burnwright was run for 1 times so far (0 completed successfully)\n"
               "Last test status is FAILED (last log line is shown below)\n" + lines.back() + "\n",
               Summary());
+}
+
+// Each logical processor's busy share over `ms`, from the system's per-processor
+// counters (index: the processor's number in its group).
+std::vector<double> ProcessorBusy(DWORD ms)
+{
+    typedef LONG(WINAPI * QueryFn)(ULONG, PVOID, ULONG, PULONG);
+    const QueryFn query = reinterpret_cast<QueryFn>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("ntdll"), "NtQuerySystemInformation")));
+    struct Times {
+        LARGE_INTEGER idle, kernel, user, dpc, interrupt;
+        ULONG interrupts;
+    };
+    const ULONG kPerformance = 8;
+    std::vector<Times> before(256), after(256);
+    ULONG got = 0;
+    if (!query || query(kPerformance, before.data(), static_cast<ULONG>(before.size() * sizeof(Times)), &got) < 0)
+        return {};
+    Sleep(ms);
+    if (query(kPerformance, after.data(), static_cast<ULONG>(after.size() * sizeof(Times)), &got) < 0)
+        return {};
+    std::vector<double> busy(got / sizeof(Times));
+    for (size_t i = 0; i < busy.size(); ++i) {
+        const double total = static_cast<double>(after[i].kernel.QuadPart + after[i].user.QuadPart -
+                                                 before[i].kernel.QuadPart - before[i].user.QuadPart);
+        const double idle = static_cast<double>(after[i].idle.QuadPart - before[i].idle.QuadPart);
+        busy[i] = total > 0 ? 1.0 - idle / total : 0.0;
+    }
+    return busy;
+}
+
+// With "2" the workers go to two different physical cores (their affinity read
+// from outside); "All" ties one worker to each logical processor and keeps every
+// one busy (90% or more: other programs only add to it); a failure names the
+// processor its worker is tied to, the one the placement order gives it.
+TEST_F(Program, TiesWorkersCoresFirstLoadsEveryProcessorAndNamesTheFailingOne)
+{
+    static ProcessorTopology topology;   // the machine as the program sees it
+    ASSERT_TRUE(ReadProcessorTopology(&topology, kNarrowProgram));
+    auto tied = [&] {   // placement slots of the program's threads tied to one processor
+        std::vector<unsigned int> slots;
+        for (const GROUP_AFFINITY& affinity : ThreadAffinities(program.Process()))
+            for (unsigned int s = 0; s < topology.usableCount; ++s)
+                if (affinity.Group == topology.order[s].processor.Group &&
+                    affinity.Mask == static_cast<KAFFINITY>(1) << topology.order[s].processor.Number)
+                    slots.push_back(s);
+        std::sort(slots.begin(), slots.end());
+        return slots;
+    };
+    Start();
+    ASSERT_TRUE(program.Select(1005, 1) && program.Click(1020));   // "2"
+    ASSERT_TRUE(WaitForLines(kStarted, 1));
+    ASSERT_TRUE(WaitUntil([&] { return !program.IsEnabled(1020); }, 30000));
+    const std::vector<unsigned int> two = tied();
+    ASSERT_EQ(2u, two.size());
+    std::printf("2 workers on CPUs %u and %u of cores %u and %u\n", topology.order[two[0]].cpu,
+                topology.order[two[1]].cpu, topology.order[two[0]].core, topology.order[two[1]].core);
+    if (topology.usableCores >= 2) {
+        EXPECT_NE(topology.order[two[0]].core, topology.order[two[1]].core);
+    }
+    ASSERT_TRUE(program.WaitUntilResponsive() && program.Click(2));
+    EXPECT_TRUE(program.Answer(IDOK).found);
+    ASSERT_TRUE(WaitForLines(kStopped, 1));
+
+    const unsigned int all = topology.usableCount;
+    ASSERT_TRUE(program.WaitUntilResponsive());
+    ASSERT_TRUE(program.Select(1005, 7) && program.SetCheck(1001, true) && program.Select(1010, 7));   // 256 MB
+    ASSERT_TRUE(program.Click(1020));
+    ASSERT_TRUE(WaitForLines(kStarted, 2));
+    ASSERT_TRUE(WaitUntil([&] { return !program.IsEnabled(1020); }, 30000));
+    std::vector<unsigned int> each(all);
+    for (unsigned int s = 0; s < all; ++s)
+        each[s] = s;
+    EXPECT_EQ(each, tied());
+    const std::vector<double> busy = ProcessorBusy(3000);
+    for (unsigned int s = 0; s < all; ++s) {
+        const PROCESSOR_NUMBER& p = topology.order[s].processor;
+        ASSERT_LT(p.Number, busy.size());
+        std::printf("CPU %u busy %.1f%%\n", topology.order[s].cpu, 100.0 * busy[p.Number]);
+        if (p.Group == 0) {
+            EXPECT_GE(busy[p.Number], 0.90) << "CPU " << topology.order[s].cpu;
+        }
+    }
+
+    // Flip an input bit in the second worker's area (the first's on one processor).
+    const unsigned int worker = all > 1 ? 1 : 0;
+    const SIZE_T area = 256 / all * MB;
+    MEMORY_BASIC_INFORMATION region = {};
+    for (const char* at = nullptr; VirtualQueryEx(program.Process(), at, &region, sizeof region) &&
+                                   !(region.State == MEM_COMMIT && region.RegionSize == all * area);
+         at = static_cast<const char*>(region.BaseAddress) + region.RegionSize) {
+    }
+    unsigned char* const byte = static_cast<unsigned char*>(region.BaseAddress) + worker * area + area / 2 + 6;
+    unsigned char value = 0;
+    ASSERT_TRUE(ReadProcessMemory(program.Process(), byte, &value, 1, nullptr));
+    value ^= 0x10;
+    ASSERT_TRUE(WriteProcessMemory(program.Process(), byte, &value, 1, nullptr));
+    ASSERT_TRUE(WaitForLines("Test Failed --", 1, 60000));
+    EXPECT_TRUE(program.Answer(IDOK).found);
+    const std::string failed = Messages(dir.ReadLog()).back();
+    std::smatch match;
+    ASSERT_TRUE(std::regex_search(failed, match, std::regex("worker (\\d+)(?: of \\d+ on|,) CPU (\\d+)"))) << failed;
+    EXPECT_EQ(worker + 1, std::stoul(match[1])) << failed;
+    EXPECT_EQ(topology.order[worker].cpu, std::stoul(match[2])) << failed;
 }
 
 struct ScopedLogPixels {   // Wine's display scale, read by each process as it starts
