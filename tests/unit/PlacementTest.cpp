@@ -239,23 +239,42 @@ TEST_F(Placement, WorkersGoToEachCoreFirstPerformanceCoresFirstAndFailuresNameTh
     }
 }
 
-// Where the system reports no topology the workers float as before: nothing is
-// tied, the line says so, and a failure names the processor the check ran on.
-TEST_F(Placement, WithoutATopologyWorkersFloat)
+BOOL WINAPI RefuseSecondTie(HANDLE thread, const GROUP_AFFINITY* affinity, PGROUP_AFFINITY previous)
+{
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return g_affinity.size() == 1 ? FALSE : RecordAffinity(thread, affinity, previous);
+}
+
+// Where the system reports no topology the workers float as before, and a worker
+// the system will not tie floats: nothing is tied for it, the line says how many
+// float, and its failure names the processor the check ran on.
+TEST_F(Placement, WorkersTheSystemDoesNotTieFloat)
 {
     SYSTEM_INFO system;
     GetSystemInfo(&system);
-    g_machine = nullptr;
-    const std::vector<std::string> messages = RunAndFail(3);
-    EXPECT_TRUE(g_affinity.empty());
-    for (unsigned int i = 0; i < 3; ++i)
-        EXPECT_EQ(0, engine.workerPlacements[i].tied);
-    ASSERT_EQ(3u, messages.size());
-    EXPECT_EQ(std::string("Testing 3 workers, floating (no processor topology), ") +
-                  GetKernelImpl(BestKernelVariant()).name, messages[1]);
-    std::smatch match;
-    ASSERT_TRUE(std::regex_search(messages[2], match, std::regex(" on CPU (\\d+), ")));
-    EXPECT_LT(std::stoul(match[1]), system.dwNumberOfProcessors);
+    const Machine desktop = Desktop();
+    const char* kernel = GetKernelImpl(BestKernelVariant()).name;
+    const struct {
+        const Machine* machine;
+        std::string line;
+    } cases[] = {
+        {nullptr, std::string("Testing 2 workers, floating (no processor topology), ") + kernel},
+        {&desktop, std::string("Testing 2 workers on 1 of 16 processors (1 of 8 cores), 1 floating, ") + kernel},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        g_machine = c.machine;
+        g_kernel.SetThreadGroupAffinity = RefuseSecondTie;
+        const std::vector<std::string> messages = RunAndFail(2);
+        EXPECT_EQ(c.machine ? 1 : 0, engine.workerPlacements[0].tied);
+        EXPECT_EQ(0, engine.workerPlacements[1].tied);
+        EXPECT_EQ(0, ties[1].Mask);
+        ASSERT_EQ(3u, messages.size());
+        EXPECT_EQ(c.line, messages[1]);
+        std::smatch match;
+        ASSERT_TRUE(std::regex_search(messages[2], match, std::regex("worker 2 of 2 on CPU (\\d+), ")));
+        EXPECT_LT(std::stoul(match[1]), system.dwNumberOfProcessors);
+    }
 }
 
 // The line at the log's limit: every figure kept, the shorter forms only where the
