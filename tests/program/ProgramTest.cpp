@@ -338,6 +338,12 @@ TEST_F(Program, TiesWorkersCoresFirstLoadsEveryProcessorAndNamesTheFailingOne)
     if (topology.usableCores >= 2) {
         EXPECT_NE(topology.order[two[0]].core, topology.order[two[1]].core);
     }
+    const std::string tested = Messages(dir.ReadLog()).at(1), p = std::to_string(topology.machineProcessors),
+                      k = topology.usableCores >= 2 ? "2" : "1", c = std::to_string(topology.machineCores);
+    std::printf("%s\n", tested.c_str());
+    EXPECT_TRUE(std::regex_search(tested, std::regex("^Testing 2 workers( on 2 of " + p + " processors \\(" + k +
+                                                     " of " + c + " cores\\)|, 2/" + p + " CPUs, " + k + "/" + c +
+                                                     " cores)"))) << tested;
     ASSERT_TRUE(program.WaitUntilResponsive() && program.Click(2));
     EXPECT_TRUE(program.Answer(IDOK).found);
     ASSERT_TRUE(WaitForLines(kStopped, 1));
