@@ -9,7 +9,7 @@
 const char kCommandLineHelp[] =
     "Burnwright [/threads N|all] [/memory MB|max] [/hours H] [/minutes M] [/interval S] [/load on|off] [/run]\n"
     "\n"
-    "  /threads N|all  worker threads: a number the thread list offers (1, 2, 4, 8, 16), or all\n"
+    "  /threads N|all  worker threads: a number the thread list offers, or all\n"
     "  /memory MB|max  tests memory too: 16 MB up to what is available, or max (all of it)\n"
     "  /hours H        test duration: hours, 0 to 24\n"
     "  /minutes M      and minutes, 0 to 59 (1 to 59 with 0 hours)\n"
