@@ -341,7 +341,7 @@ TEST_F(Program, UnattendedRunEndedEarlyEndsWithThree)
 
 // Options fill the dialog's fields: without /run the user starts the run, with the
 // options' settings (a memory size the list lacks becomes an item), and the program
-// ends with 0 as ever. A refused option starts nothing, logs nothing, and ends the
+// ends with 0 as ever; /? lists them. A refused option starts nothing, logs nothing, and ends the
 // program with 2 and the option's name and the field's message on standard error.
 TEST_F(Program, OptionsFillTheFieldsOrAreRefusedWithTwo)
 {
@@ -363,6 +363,14 @@ TEST_F(Program, OptionsFillTheFieldsOrAreRefusedWithTwo)
         EXPECT_EQ("", run.Output());
         EXPECT_EQ("", dir.ReadLog());
     }
+
+    WindowDriver help;   // /? explains the options on the output and starts nothing
+    DWORD helped = 99;
+    ASSERT_TRUE(help.StartWith(dir.path(), BURNWRIGHT_EXE, "/?") && help.WaitForExit(&helped));
+    EXPECT_EQ(0u, helped);
+    for (const char* option : {"/threads", "/memory", "/hours", "/minutes", "/interval", "/load", "/run"})
+        EXPECT_NE(std::string::npos, help.Output().find(option)) << option;
+    EXPECT_EQ("", dir.ReadLog());
 
     ASSERT_TRUE(program.StartWith(dir.path(), BURNWRIGHT_EXE, "/threads 4 /memory 300 /hours 2 /minutes 0 /interval 7 /load off"));
     ASSERT_TRUE(program.HasDialog());
