@@ -342,7 +342,8 @@ TEST_F(Program, UnattendedRunEndedEarlyEndsWithThree)
 // Options fill the dialog's fields: without /run the user starts the run, with the
 // options' settings (a memory size the list lacks becomes an item), and the program
 // ends with 0 as ever; /? lists them. A refused option starts nothing, logs nothing, and ends the
-// program with 2 and the option's name and the field's message on standard error.
+// program with 2 and the option's name and the field's message on standard error;
+// so does a /run start that fails, with the dialog's message.
 TEST_F(Program, OptionsFillTheFieldsOrAreRefusedWithTwo)
 {
     const struct { const char *arguments, *message; } refused[] = {
@@ -351,11 +352,14 @@ TEST_F(Program, OptionsFillTheFieldsOrAreRefusedWithTwo)
         {"/run /interval", "The option /interval needs a value."},
         {"/run /minutes 60", "/minutes 60: Please enter an integer between 1 and 59."},
         {"/run /threads 3", "/threads 3: Please choose one of 1, 2, 4, 8, 16"},
+        {"/run /memory 16", "Test Initialization Failed. Error 80070008\r\n"},   // the commit fails
     };
     for (const auto& r : refused) {
         SCOPED_TRACE(r.arguments);
         WindowDriver run;
-        ASSERT_TRUE(run.StartWith(dir.path(), BURNWRIGHT_EXE, r.arguments));
+        const bool failsToStart = r.message[0] == 'T';
+        ASSERT_TRUE(run.StartWith(dir.path(), failsToStart ? BURNWRIGHT_FAULTS_EXE : BURNWRIGHT_EXE, r.arguments,
+                                  failsToStart ? "commit=8" : ""));
         DWORD code = 99;
         ASSERT_TRUE(run.WaitForExit(&code));
         EXPECT_EQ(2u, code);

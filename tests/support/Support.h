@@ -63,7 +63,8 @@ public:
     // Starts it with the arguments and its standard output and error going to
     // pipes that this process drains, and waits for its dialog or its end.
     // False only when it could not be started.
-    bool StartWith(const std::string& directory, const std::string& exePath, const std::string& arguments);
+    bool StartWith(const std::string& directory, const std::string& exePath, const std::string& arguments,
+                   const std::string& faults = "");
     bool HasDialog() const { return dialog_ != nullptr; }
     // Once the program has ended: what it wrote to its standard output and error.
     std::string Output() const;

@@ -126,9 +126,10 @@ bool WindowDriver::Start(const std::string& directory, const std::string& exePat
     return Launch(directory, exePath, faults, "", false) && dialog_ && WaitUntilResponsive();
 }
 
-bool WindowDriver::StartWith(const std::string& directory, const std::string& exePath, const std::string& arguments)
+bool WindowDriver::StartWith(const std::string& directory, const std::string& exePath, const std::string& arguments,
+                             const std::string& faults)
 {
-    return Launch(directory, exePath, "", arguments, true) &&
+    return Launch(directory, exePath, faults, arguments, true) &&
            (!dialog_ || WaitUntilResponsive() || WaitForSingleObject(process_, 0) == WAIT_OBJECT_0);
 }
 
