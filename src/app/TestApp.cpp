@@ -3,10 +3,38 @@
 #include <commctrl.h>
 
 #include <new>
+#include <string>
 
+#include "app/CommandLine.h"
+#include "app/ExitCodes.h"
+#include "app/StandardStreams.h"
+#include "kernel/KernelServices.h"
+#include "log/TestLog.h"
 #include "ui/TestDlg.h"
 
 CTestApp theApp;
+
+namespace {
+
+// The physical memory available now, in MB: the most /memory may ask for.
+unsigned long long AvailableMemoryMB()
+{
+    MEMORYSTATUSEX status = {};
+    status.dwLength = sizeof status;
+    return g_kernel.GlobalMemoryStatusEx(&status) ? status.ullAvailPhys >> 20 : 0;
+}
+
+// A message about the command line: to the redirected stream, else in a
+// message box, but never a box for a /run start, which nobody may watch.
+void Tell(const std::string& text, DWORD stream, bool unattended, UINT icon)
+{
+    if (HANDLE output = RedirectedStandardHandle(stream))
+        WriteTextLine(output, text.c_str());
+    else if (!unattended)
+        AfxMessageBox(text.c_str(), MB_OK | icon);
+}
+
+} // namespace
 
 CTestApp::CTestApp() : CWinApp(nullptr), m_engine(), m_pMainDlg(nullptr) {}
 
@@ -17,6 +45,22 @@ BOOL CTestApp::InitInstance()
     InitCommonControls();
     CWinApp::InitInstance();
     Enable3dControls();
+
+    // A refused option or /? ends the program before its window: the message
+    // loop then takes the quit message at once.
+    const CommandLineResult commandLine = ParseCommandLine(m_lpCmdLine, AvailableMemoryMB());
+    const CommandLineSettings& settings = commandLine.settings;
+    if (!commandLine.accepted) {
+        Tell(commandLine.message, STD_ERROR_HANDLE, settings.run, MB_ICONEXCLAMATION);
+        PostQuitMessage(kExitNotStarted);
+        return TRUE;
+    }
+    if (settings.help) {
+        Tell(kCommandLineHelp, STD_OUTPUT_HANDLE, settings.run, MB_ICONINFORMATION);
+        PostQuitMessage(kExitPassed);
+        return TRUE;
+    }
+    SetLogEcho(RedirectedStandardHandle(STD_OUTPUT_HANDLE));
 
     m_pMainDlg = new (std::nothrow) CTestDlg(nullptr);
     if (!m_pMainDlg)
@@ -30,5 +74,15 @@ BOOL CTestApp::InitInstance()
         m_pMainWnd = nullptr;
         return FALSE;
     }
+
+    std::string refusal;
+    if (!m_pMainDlg->ApplyCommandLine(settings, &refusal)) {
+        Tell(refusal, STD_ERROR_HANDLE, settings.run, MB_ICONEXCLAMATION);
+        m_nExitCode = kExitNotStarted;
+        m_pMainDlg->DestroyWindow();
+        return TRUE;
+    }
+    if (settings.run)
+        m_pMainDlg->RunUnattended();
     return TRUE;
 }

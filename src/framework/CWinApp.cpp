@@ -31,7 +31,7 @@ std::string AfxTitleFromModulePath(const char* path)
 }
 
 CWinApp::CWinApp(const char* pszAppName)
-    : m_pMainWnd(nullptr), m_pszAppName(nullptr), m_appName(pszAppName ? pszAppName : ModuleTitle()),
+    : m_pMainWnd(nullptr), m_pszAppName(nullptr), m_lpCmdLine(""), m_nExitCode(0), m_appName(pszAppName ? pszAppName : ModuleTitle()),
       m_msgCur()
 {
     m_pszAppName = m_appName.c_str();
@@ -118,11 +118,12 @@ HINSTANCE AfxFindResourceHandle(LPCSTR, LPCSTR)
     return AfxGetInstanceHandle();
 }
 
-int AfxWinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+int AfxWinMain(HINSTANCE, HINSTANCE, LPSTR lpCmdLine, int)
 {
     CWinApp* app = AfxGetApp();
     if (!app)
         return kAfxFailureExitCode;
+    app->m_lpCmdLine = lpCmdLine ? lpCmdLine : "";
     if (!app->InitInstance()) {
         if (app->m_pMainWnd)
             app->m_pMainWnd->DestroyWindow();

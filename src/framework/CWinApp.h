@@ -25,9 +25,13 @@ public:
     BOOL Enable3dControls();
     HICON LoadIcon(UINT nIDResource) const;
 
-    // The main window: destroying it ends the message loop with exit code 0.
+    // The main window: destroying it ends the message loop with m_nExitCode.
     CWnd* m_pMainWnd;
     const char* m_pszAppName;
+    // The command line after the program's name; set before InitInstance.
+    const char* m_lpCmdLine;
+    // The program's exit code once its main window is gone (0 unless set).
+    int m_nExitCode;
 
 protected:
     // Gives the main window's dialog navigation (Tab, Enter, Esc) its keys.

@@ -155,7 +155,7 @@ LRESULT CWnd::OnNcDestroyMessage(WPARAM wParam, LPARAM lParam)
     CWinApp* app = AfxGetApp();
     if (app && app->m_pMainWnd == this) {
         app->m_pMainWnd = nullptr;
-        PostQuitMessage(0);
+        PostQuitMessage(app->m_nExitCode);
     }
     PostNcDestroy();
     return result;

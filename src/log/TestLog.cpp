@@ -14,6 +14,8 @@ namespace {
 
 const int kLineBufferSize = 100;
 
+HANDLE g_echo = nullptr;
+
 } // namespace
 
 void WriteLog(const char* message)
@@ -33,6 +35,17 @@ void WriteLog(const char* message)
     std::fflush(file);
     std::fclose(file);
 
+    if (g_echo) {
+        char echoed[kLineBufferSize + 2];
+        const int length = std::snprintf(echoed, sizeof echoed, "%s\r\n", line);
+        DWORD written = 0;
+        WriteFile(g_echo, echoed, static_cast<DWORD>(length), &written, nullptr);
+    }
     if (theApp.m_pMainDlg)
         theApp.m_pMainDlg->AddLogLine(line);
+}
+
+void SetLogEcho(HANDLE output)
+{
+    g_echo = output;
 }

@@ -9,6 +9,8 @@ namespace {
 // The last item, "All", is every logical processor this program can use.
 const unsigned int kThreadCounts[] = { 1, 2, 4, 8, 16, 32, 64 };
 const unsigned int kMemorySizesMB[] = { 16, 32, 48, 64, 96, 128, 192, 256, 0 };
+static_assert(sizeof kMemorySizesMB / sizeof kMemorySizesMB[0] == kAddedMemoryIndex,
+              "the added memory item follows the list's own");
 const unsigned int kRenderTargetWidths[] = { 512, 640, 800, 1024, 1152, 1280, 1280, 1600 };
 const unsigned int kRenderTargetHeights[] = { 384, 480, 600, 768, 864, 960, 1024, 1200 };
 const unsigned int kTextureSizes[] = { 16, 32, 64, 128, 256, 512, 1024, 2048 };
@@ -33,7 +35,9 @@ TestConfig BuildTestConfig(const RunSelections& s)
     config.videoMemoryTest = static_cast<unsigned int>(s.testVideoMemory);
     config.threadCount =
         s.threadIndex == kAllThreadsItem ? UsableProcessorCount() : Lookup(kThreadCounts, s.threadIndex, 1);
-    config.memorySizeMB = Lookup(kMemorySizesMB, s.memoryIndex, 0);
+    config.memorySizeMB = s.memoryIndex == kAddedMemoryIndex && s.addedMemoryMB
+                              ? s.addedMemoryMB
+                              : Lookup(kMemorySizesMB, s.memoryIndex, 0);
     config.renderTargetWidth = Lookup(kRenderTargetWidths, s.renderTargetIndex, 0);
     config.renderTargetHeight = Lookup(kRenderTargetHeights, s.renderTargetIndex, 0);
     config.textureWidth = Lookup(kTextureSizes, s.textureSizeIndex, 0);

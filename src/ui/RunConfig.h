@@ -11,6 +11,7 @@ struct RunSelections {
     int testVideoMemory;
     int threadIndex;         // list 1005
     int memoryIndex;         // list 1010
+    unsigned int addedMemoryMB;   // the size of an item added past the list's own (0: none)
     int renderTargetIndex;   // list 1011
     int textureSizeIndex;    // list 1013
     int textureCountIndex;   // list 1012
@@ -22,8 +23,11 @@ struct RunSelections {
     int logVpuTemperature;
 };
 
+// The list 1010 item that /memory adds for a size the list does not offer.
+const int kAddedMemoryIndex = 9;
+
 // The run's configuration from the dialog's choices. The thread list's last
 // item ("All", index kAllThreadsItem) gives UsableProcessorCount() workers. Indexes outside a list
 // give the list's fallback: 1 thread, all available memory ("MAX"), and 0 for
-// the render-target and texture sizes.
+// the render-target and texture sizes; the added memory item gives its size.
 TestConfig BuildTestConfig(const RunSelections& selections);

@@ -2,11 +2,17 @@
 
 #include <commctrl.h>
 
+#include <cstdio>
+#include <vector>
+
+#include "app/ExitCodes.h"
+#include "app/StandardStreams.h"
 #include "app/TestApp.h"
 #include "kernel/KernelServices.h"
 #include "engine/ProcessorTopology.h"
 #include "engine/Status.h"
 #include "log/TestLog.h"
+#include "ui/FieldRules.h"
 
 namespace {
 
@@ -66,6 +72,14 @@ BEGIN_MESSAGE_MAP(CTestDlg, CDialog)
         const LRESULT result = dialog->Default();
         dialog->SetWindowIcons(LOWORD(wParam));
         return result; } },
+    { WM_CLOSE, 0, 0, [](CWnd* pWnd, WPARAM, LPARAM) -> LRESULT {
+        static_cast<ThisClass*>(pWnd)->OnClose();
+        return 0; } },
+    // A shutdown or log-off may go ahead; when it does, an unattended run ends.
+    { WM_QUERYENDSESSION, 0, 0, [](CWnd*, WPARAM, LPARAM) -> LRESULT { return TRUE; } },
+    { WM_ENDSESSION, 0, 0, [](CWnd* pWnd, WPARAM wParam, LPARAM) -> LRESULT {
+        static_cast<ThisClass*>(pWnd)->OnEndSession(static_cast<BOOL>(wParam));
+        return 0; } },
 END_MESSAGE_MAP()
 
 CTestDlg::CTestDlg(CWnd* pParent)
@@ -82,14 +96,17 @@ CTestDlg::CTestDlg(CWnd* pParent)
       m_bLogCpuLoad(1),
       m_bLogCpuTemperature(0),
       m_bLogVpuTemperature(0),
-      m_nLogInterval(10),
-      m_nHours(0),
-      m_nMinutes(10),
+      m_nLogInterval(kDefaultLogInterval),
+      m_nHours(kDefaultHours),
+      m_nMinutes(kDefaultMinutes),
       m_bLogCpuFrequency(1),
       m_bShowHistory(1),
       m_nTimer(0),
       m_bRunning(0),
-      m_hIcon(AfxGetApp()->LoadIcon(IDR_MAINFRAME))
+      m_hIcon(AfxGetApp()->LoadIcon(IDR_MAINFRAME)),
+      m_bUnattended(0),
+      m_bAsking(0),
+      m_nAddedMemoryMB(0)
 {
 }
 
@@ -118,11 +135,11 @@ void CTestDlg::DoDataExchange(CDataExchange* pDX)
 
     // Range checks, after every field has been read.
     pDX->PrepareEditCtrl(IDC_HOURS);
-    DDV_MinMaxUInt(pDX, m_nHours, 0, 24);
+    DDV_MinMaxUInt(pDX, m_nHours, kHoursRange.min, kHoursRange.max);
     pDX->PrepareEditCtrl(IDC_MINUTES);
-    DDV_MinMaxUInt(pDX, m_nMinutes, m_nHours == 0 ? 1 : 0, 59);
+    DDV_MinMaxUInt(pDX, m_nMinutes, MinutesRange(m_nHours).min, MinutesRange(m_nHours).max);
     pDX->PrepareEditCtrl(IDC_LOG_INTERVAL);
-    DDV_MinMaxUInt(pDX, m_nLogInterval, 1, 60);
+    DDV_MinMaxUInt(pDX, m_nLogInterval, kLogIntervalRange.min, kLogIntervalRange.max);
 }
 
 BOOL CTestDlg::OnInitDialog()
@@ -196,6 +213,7 @@ RunSelections CTestDlg::Selections() const
     s.testVideoMemory = m_bTestVideoMemory;
     s.threadIndex = m_nThreadCount;
     s.memoryIndex = m_nMemorySize;
+    s.addedMemoryMB = m_nAddedMemoryMB;
     s.renderTargetIndex = m_nRenderTargetSize;
     s.textureSizeIndex = m_nTextureSize;
     s.textureCountIndex = m_nTextureCount;
@@ -226,7 +244,74 @@ void CTestDlg::OnRunTest()
             FormatHistorySummary(runCount, completedCount, lastRunSucceeded, lastLine);
         AfxMessageBox(summary.text.c_str(), MB_OK | summary.icon);
     }
+    StartRun();
+}
 
+bool CTestDlg::ApplyCommandLine(const CommandLineSettings& settings, std::string* refusal)
+{
+    if (settings.hasThreads) {
+        HWND list = GetDlgItem(IDC_THREAD_COUNT);
+        std::vector<std::string> items;
+        int index = -1;
+        const LRESULT count = ::SendMessageA(list, CB_GETCOUNT, 0, 0);
+        for (int i = 0; i < count; ++i) {
+            char text[64] = "";
+            if (::SendMessageA(list, CB_GETLBTEXTLEN, i, 0) < static_cast<LRESULT>(sizeof text))
+                ::SendMessageA(list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+            items.push_back(text);
+            if (settings.threads == "all" && index < 0 && IsAllThreadsItem(text))
+                index = i;
+        }
+        if (settings.threads != "all")
+            index = static_cast<int>(::SendMessageA(list, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                                    reinterpret_cast<LPARAM>(settings.threads.c_str())));
+        if (index < 0) {
+            *refusal = ThreadValueMessage(settings.threads, items);
+            return false;
+        }
+        m_nThreadCount = index;
+    }
+    if (settings.hasMemory) {
+        // A size the list does not offer becomes an item of its own.
+        HWND list = GetDlgItem(IDC_MEMORY_SIZE);
+        char text[16] = "MAX";
+        if (settings.memoryMB)
+            std::snprintf(text, sizeof text, "%u", settings.memoryMB);
+        int index = static_cast<int>(::SendMessageA(list, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                                    reinterpret_cast<LPARAM>(text)));
+        if (index < 0) {
+            index = static_cast<int>(::SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text)));
+            m_nAddedMemoryMB = settings.memoryMB;
+        }
+        m_nMemorySize = index;
+        m_bTestMemory = 1;
+    }
+    if (settings.hasHours)
+        m_nHours = settings.hours;
+    if (settings.hasMinutes)
+        m_nMinutes = settings.minutes;
+    if (settings.hasInterval)
+        m_nLogInterval = settings.interval;
+    if (settings.hasLoad)
+        m_bLogCpuLoad = settings.load ? 1 : 0;
+    UpdateData(FALSE);
+    return true;
+}
+
+void CTestDlg::RunUnattended()
+{
+    m_bUnattended = 1;
+    // The command line's values passed the fields' rules already.
+    if (!UpdateData(TRUE)) {
+        theApp.m_nExitCode = kExitNotStarted;
+        DestroyWindow();
+        return;
+    }
+    StartRun();
+}
+
+void CTestDlg::StartRun()
+{
     const TestConfig config = BuildTestConfig(Selections());
     theApp.m_engine.SetConfig(config);
     const HRESULT status = theApp.m_engine.StartTest();
@@ -234,6 +319,13 @@ void CTestDlg::OnRunTest()
         theApp.m_engine.StopTest();
         CString message;
         message.Format("Test Initialization Failed. Error %08X", static_cast<unsigned int>(status));
+        if (m_bUnattended) {
+            if (HANDLE errors = RedirectedStandardHandle(STD_ERROR_HANDLE))
+                WriteTextLine(errors, message);
+            theApp.m_nExitCode = kExitNotStarted;
+            DestroyWindow();
+            return;
+        }
         AfxMessageBox(message, MB_OK | MB_ICONSTOP);
         return;
     }
@@ -255,18 +347,45 @@ void CTestDlg::OnTimer(UINT)
 
 void CTestDlg::OnCancel()
 {
+    if (m_bAsking)   // a close while the question is open: the answer decides
+        return;
     if (!m_bRunning) {
         DestroyWindow();
         return;
     }
-    if (AfxMessageBox("Terminate the test?", MB_OKCANCEL | MB_ICONEXCLAMATION) != IDOK)
+    m_bAsking = 1;
+    const int answer = AfxMessageBox("Terminate the test?", MB_OKCANCEL | MB_ICONEXCLAMATION);
+    m_bAsking = 0;
+    // An unattended run that ended while asked closes with its own exit code.
+    if (m_bUnattended && !m_bRunning) {
+        DestroyWindow();
+        return;
+    }
+    if (answer != IDOK)
         return;
     // Also when a tick ended the run while the question was open.
     StopRun(S_OK);
 }
 
+void CTestDlg::OnClose()
+{
+    if (m_bUnattended && m_bRunning && !m_bAsking) {
+        StopRun(S_OK);
+        return;
+    }
+    Default();   // the cancel command
+}
+
+void CTestDlg::OnEndSession(BOOL ending)
+{
+    if (ending && m_bUnattended && m_bRunning)
+        StopRun(S_OK);
+}
+
 // The stop sequence. `cause` is the sample's status that ended the run (S_OK
-// for a termination): a run that ended as failed is reported once it is idle.
+// for a termination, S_FALSE at the end of its time): a run that ended as
+// failed is reported once it is idle. An unattended run closes the window with
+// the exit code instead.
 void CTestDlg::StopRun(HRESULT cause)
 {
     const HRESULT stopped = theApp.m_engine.StopTest();
@@ -276,7 +395,13 @@ void CTestDlg::StopRun(HRESULT cause)
         m_nTimer = 0;
     }
     ::EnableWindow(GetDlgItem(IDC_RUN_TEST), TRUE);
-    if (cause == E_WRONG_RESULT || stopped == E_WRONG_RESULT)
+    const bool wrongResults = cause == E_WRONG_RESULT || stopped == E_WRONG_RESULT;
+    if (m_bUnattended) {
+        theApp.m_nExitCode = wrongResults ? kExitWrongResults : cause == S_FALSE ? kExitPassed : kExitEndedEarly;
+        PostMessageA(m_hWnd, WM_CLOSE, 0, 0);
+        return;
+    }
+    if (wrongResults)
         AfxMessageBox(kWrongResultsText, MB_OK | MB_ICONSTOP);
 }
 

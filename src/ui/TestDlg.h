@@ -1,4 +1,7 @@
 #pragma once
+#include <string>
+
+#include "app/CommandLine.h"
 #include "framework/AfxWin.h"
 #include "ui/RunConfig.h"
 #include "ui/resource.h"
@@ -14,6 +17,15 @@ public:
 
     // Appends a log line, selects it and scrolls it into view.
     void AddLogLine(const char* text);
+
+    // Puts the command line's settings into the fields. A /threads value that
+    // the thread list does not offer is refused (false, with the message).
+    bool ApplyCommandLine(const CommandLineSettings& settings, std::string* refusal);
+    // Starts a run with the fields as they are, for nobody to watch: no summary
+    // and no message box of its own; the window closes when the run ends, with
+    // the exit code that tells how (a start failure: its message to standard
+    // error and kExitNotStarted).
+    void RunUnattended();
 
     // The choices that make up a run, from the members.
     RunSelections Selections() const;
@@ -41,6 +53,9 @@ public:
     UINT m_nTimer;
     int m_bRunning;
     HICON m_hIcon;
+    int m_bUnattended;          // started by /run
+    int m_bAsking;              // "Terminate the test?" is open
+    UINT m_nAddedMemoryMB;      // the size of the memory item /memory added (0: none)
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -56,6 +71,11 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 private:
+    // Configures the engine from the fields and starts the run and its timer.
+    void StartRun();
     // Stops the run, its timer, and gives "Run Test" back.
     void StopRun(HRESULT cause);
+    // WM_CLOSE, WM_ENDSESSION: an unattended run ends early without a question.
+    void OnClose();
+    void OnEndSession(BOOL ending);
 };

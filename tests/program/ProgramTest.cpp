@@ -235,49 +235,189 @@ TEST_F(Program, UnderFullLoadAnswersAtOnceAndLogsTheLoadedCoresClock)
     }
 }
 
-// A machine that keeps a value wrongly fails the run: this process flips a bit of an
-// input in the product's 16 MB block. The next sample ends the run as failed.
-TEST_F(Program, AFlippedBitFailsTheRun)
+// The product's 16 MB block, from outside: the one committed private region of
+// that size. Flips c[0]'s lowest exponent bit in it.
+bool FlipABitOfTheBlock(HANDLE process)
 {
-    Start();
-    ASSERT_TRUE(program.SetCheck(1001, true));
-    ASSERT_TRUE(program.Select(1010, 0));
-    const SIZE_T idle = ReadProcessCounters(program.Process()).committed;
-    ASSERT_TRUE(program.Click(1020));
-    ASSERT_TRUE(WaitForLines(kStarted, 1));
-    EXPECT_GE(ReadProcessCounters(program.Process()).committed, idle + 16 * MB);
-    // The block: the one committed private region of 16 MB. Flip c[0]'s lowest exponent bit.
     MEMORY_BASIC_INFORMATION region = {};
-    for (const char* at = nullptr; VirtualQueryEx(program.Process(), at, &region, sizeof region) &&
+    for (const char* at = nullptr; VirtualQueryEx(process, at, &region, sizeof region) &&
                                    !(region.State == MEM_COMMIT && region.RegionSize == 16 * MB);
          at = static_cast<const char*>(region.BaseAddress) + region.RegionSize) {
     }
     unsigned char* const byte = static_cast<unsigned char*>(region.BaseAddress) + 8 * MB + 6;
     unsigned char value = 0;
-    ASSERT_TRUE(ReadProcessMemory(program.Process(), byte, &value, 1, nullptr));
+    if (!ReadProcessMemory(process, byte, &value, 1, nullptr))
+        return false;
     value ^= 0x10;
-    ASSERT_TRUE(WriteProcessMemory(program.Process(), byte, &value, 1, nullptr));
-    ASSERT_TRUE(WaitForLines("Test Failed --", 1, 30000));
-    const WindowDriver::Box box = program.Answer(IDOK);
-    EXPECT_EQ(static_cast<UINT>(MB_ICONHAND), box.icon);
-    EXPECT_NE(std::string::npos, box.text.find("wrong results")) << box.text;
-    EXPECT_TRUE(program.IsEnabled(1020));
-    EXPECT_LT(ReadProcessCounters(program.Process()).committed, idle + 4 * MB);   // workers ended, block released
+    return WriteProcessMemory(process, byte, &value, 1, nullptr) != 0;
+}
 
-    const std::vector<std::string> lines = LogLines(dir.ReadLog());
-    // The worker, a processor of this machine and exactly the flipped bit.
-    std::smatch match;
-    const std::string failed = Messages(dir.ReadLog()).back();
-    ASSERT_TRUE(std::regex_match(failed, match, std::regex(R"(Test Failed -- input changed in worker 1 of 1 on CPU (\d), bits 0010000000000000)")))
-        << failed;
-    SYSTEM_INFO system;
-    GetSystemInfo(&system);
-    EXPECT_LT(std::stoul(match[1]), system.dwNumberOfProcessors);
-    EXPECT_EQ(0u, Count(kStopped));
-    EXPECT_EQ(lines, program.ListItems(1023));
-    EXPECT_EQ("Burnwright was run for 1 times so far (0 completed successfully)\n"
-              "Last test status is FAILED (last log line is shown below)\n" + lines.back() + "\n",
-              Summary());
+// A machine that keeps a value wrongly fails the run: this process flips a bit of an
+// input in the product's 16 MB block. The next sample ends the run as failed: in the
+// window, with a message; started with /run, with exit code 1 and no message.
+TEST_F(Program, AFlippedBitFailsTheRun)
+{
+    for (const bool unattended : {false, true}) {
+        SCOPED_TRACE(unattended ? "/run" : "in the window");
+        TestDirectory own;
+        WindowDriver run;
+        SIZE_T idle = 0;
+        if (unattended) {
+            ASSERT_TRUE(run.StartWith(own.path(), BURNWRIGHT_EXE, "/run /memory 16 /interval 1") && run.HasDialog());
+        } else {
+            ASSERT_TRUE(run.Start(own.path(), BURNWRIGHT_EXE));
+            ASSERT_TRUE(run.SetText(1017, "1") && run.SetCheck(1024, false));
+            ASSERT_TRUE(run.SetCheck(1001, true) && run.Select(1010, 0));
+            idle = ReadProcessCounters(run.Process()).committed;
+            ASSERT_TRUE(run.Click(1020));
+        }
+        ASSERT_TRUE(WaitUntil([&] { return own.ReadLog().find(kStarted) != std::string::npos; }, 60000));
+        EXPECT_GE(ReadProcessCounters(run.Process()).committed, idle + 16 * MB);
+        ASSERT_TRUE(FlipABitOfTheBlock(run.Process()));
+        ASSERT_TRUE(WaitUntil([&] { return own.ReadLog().find("Test Failed --") != std::string::npos; }, 30000));
+        const std::vector<std::string> lines = LogLines(own.ReadLog());
+        if (unattended) {
+            DWORD code = 0;
+            ASSERT_TRUE(run.WaitForExit(&code));
+            EXPECT_EQ(1u, code);
+            EXPECT_EQ(own.ReadLog(), run.Output());
+        } else {
+            const WindowDriver::Box box = run.Answer(IDOK);
+            EXPECT_EQ(static_cast<UINT>(MB_ICONHAND), box.icon);
+            EXPECT_NE(std::string::npos, box.text.find("wrong results")) << box.text;
+            EXPECT_TRUE(run.IsEnabled(1020));
+            EXPECT_LT(ReadProcessCounters(run.Process()).committed, idle + 4 * MB);   // workers ended, block released
+            EXPECT_EQ(lines, run.ListItems(1023));
+        }
+
+        // The worker, a processor of this machine and exactly the flipped bit.
+        std::smatch match;
+        const std::string failed = Messages(own.ReadLog()).back();
+        ASSERT_TRUE(std::regex_match(failed, match, std::regex(R"(Test Failed -- input changed in worker 1 of 1 on CPU (\d), bits 0010000000000000)")))
+            << failed;
+        SYSTEM_INFO system;
+        GetSystemInfo(&system);
+        EXPECT_LT(std::stoul(match[1]), system.dwNumberOfProcessors);
+        EXPECT_EQ(std::string::npos, own.ReadLog().find(kStopped));
+        EXPECT_EQ("Burnwright was run for 1 times so far (0 completed successfully)\n"
+                  "Last test status is FAILED (last log line is shown below)\n" + lines.back() + "\n",
+                  Summary());
+    }
+}
+
+// Started with /run, the program runs at once with the options' settings for its
+// time, shows no window but its dialog, writes each log line to its redirected
+// output as well, and ends by itself with exit code 0.
+TEST_F(Program, UnattendedRunEndsByItselfWithZeroAndItsLinesOnTheOutput)
+{
+    const DWORD start = GetTickCount();
+    ASSERT_TRUE(program.StartWith(dir.path(), BURNWRIGHT_EXE, "/run -MINUTES 1 /interval 5 /load off") && program.HasDialog());
+    bool boxSeen = false;
+    DWORD code = 99;
+    ASSERT_TRUE(WaitUntil([&] { boxSeen = boxSeen || program.FindBox(0); return program.WaitForExit(&code, 0); }, 120000));
+    EXPECT_GE(GetTickCount() - start, 60000u);
+    EXPECT_EQ(0u, code);
+    EXPECT_FALSE(boxSeen);
+    EXPECT_EQ(dir.ReadLog(), program.Output());
+    EXPECT_EQ("", program.Errors());
+    const std::vector<std::string> messages = Messages(dir.ReadLog());
+    ASSERT_GE(messages.size(), 4u);
+    EXPECT_EQ(kStarted, messages.front());
+    EXPECT_EQ(kStopped, messages.back());
+    for (size_t i = 1; i + 1 < messages.size(); ++i)
+        EXPECT_TRUE(std::regex_match(messages[i], std::regex(R"(Freq \d+\.\d\d MHz)"))) << messages[i];
+}
+
+// A run started with /run and ended early, by a person who answers "Terminate the
+// test?", by closing the window, or by the end of the session: its stop line, exit
+// code 3.
+TEST_F(Program, UnattendedRunEndedEarlyEndsWithThree)
+{
+    for (const char* how : {"Cancel", "WM_CLOSE", "WM_ENDSESSION"}) {
+        SCOPED_TRACE(how);
+        TestDirectory own;
+        WindowDriver run;
+        ASSERT_TRUE(run.StartWith(own.path(), BURNWRIGHT_EXE, "/run /interval 1") && run.HasDialog());
+        ASSERT_TRUE(WaitUntil([&] { return own.ReadLog().find("Freq ") != std::string::npos; }, 60000));
+        HWND dialog = GetParent(run.Control(1020));
+        if (how[0] == 'C') {
+            ASSERT_TRUE(run.Click(2));
+            EXPECT_EQ("Terminate the test?", run.Answer(IDOK).text);
+        } else if (how[3] == 'C') {
+            PostMessageA(dialog, WM_CLOSE, 0, 0);
+        } else {
+            DWORD_PTR agreed = 0;
+            ASSERT_TRUE(SendMessageTimeoutA(dialog, WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL, 20000, &agreed) && agreed);
+            PostMessageA(dialog, WM_ENDSESSION, TRUE, 0);
+        }
+        DWORD code = 99;
+        ASSERT_TRUE(run.WaitForExit(&code));
+        EXPECT_EQ(3u, code);
+        EXPECT_EQ(kStopped, Messages(own.ReadLog()).back());
+        EXPECT_EQ(own.ReadLog(), run.Output());
+    }
+}
+
+// Options fill the dialog's fields: without /run the user starts the run, with the
+// options' settings (a memory size the list lacks becomes an item), and the program
+// ends with 0 as ever; /? lists them. A refused option starts nothing, logs nothing, and ends the
+// program with 2 and the option's name and the field's message on standard error;
+// so does a /run start that fails, with the dialog's message.
+TEST_F(Program, OptionsFillTheFieldsOrAreRefusedWithTwo)
+{
+    const struct { const char *arguments, *message; } refused[] = {
+        {"/run /minutes 1 /speed 3", "Unknown option /speed. /? lists the options."},
+        {"/run /hours 1 -HOURS 2", "The option /hours is given twice."},
+        {"/run /interval", "The option /interval needs a value."},
+        {"/run /minutes 60", "/minutes 60: Please enter an integer between 1 and 59."},
+        {"/run /threads 3", "/threads 3: Please choose one of 1, 2, 4, 8, 16"},
+        {"/run /memory 16", "Test Initialization Failed. Error 80070008\r\n"},   // the commit fails
+    };
+    for (const auto& r : refused) {
+        SCOPED_TRACE(r.arguments);
+        WindowDriver run;
+        const bool failsToStart = r.message[0] == 'T';
+        ASSERT_TRUE(run.StartWith(dir.path(), failsToStart ? BURNWRIGHT_FAULTS_EXE : BURNWRIGHT_EXE, r.arguments,
+                                  failsToStart ? "commit=8" : ""));
+        DWORD code = 99;
+        ASSERT_TRUE(run.WaitForExit(&code));
+        EXPECT_EQ(2u, code);
+        EXPECT_EQ(0u, run.Errors().find(r.message)) << run.Errors();
+        EXPECT_EQ("", run.Output());
+        EXPECT_EQ("", dir.ReadLog());
+    }
+
+    WindowDriver help;   // /? explains the options on the output and starts nothing
+    DWORD helped = 99;
+    ASSERT_TRUE(help.StartWith(dir.path(), BURNWRIGHT_EXE, "/?") && help.WaitForExit(&helped));
+    EXPECT_EQ(0u, helped);
+    for (const char* option : {"/threads", "/memory", "/hours", "/minutes", "/interval", "/load", "/run"})
+        EXPECT_NE(std::string::npos, help.Output().find(option)) << option;
+    EXPECT_EQ("", dir.ReadLog());
+
+    ASSERT_TRUE(program.StartWith(dir.path(), BURNWRIGHT_EXE, "/threads 4 /memory 300 /hours 2 /minutes 0 /interval 7 /load off"));
+    ASSERT_TRUE(program.HasDialog());
+    EXPECT_EQ("4", program.Text(1005));
+    EXPECT_EQ("300", program.Text(1010));
+    EXPECT_EQ(BST_CHECKED, SendMessageA(program.Control(1001), BM_GETCHECK, 0, 0));
+    EXPECT_EQ(BST_UNCHECKED, SendMessageA(program.Control(1019), BM_GETCHECK, 0, 0));
+    EXPECT_EQ("2", program.Text(1008));
+    EXPECT_EQ("0", program.Text(1015));
+    EXPECT_EQ("7", program.Text(1017));
+    const ProcessCounters idle = ReadProcessCounters(program.Process());
+    ASSERT_TRUE(program.SetCheck(1024, false) && program.Click(1020));
+    ASSERT_TRUE(WaitForLines(kStarted, 1));
+    const ProcessCounters running = ReadProcessCounters(program.Process());
+    EXPECT_EQ(idle.threads + 4, running.threads);
+    EXPECT_GE(running.committed, idle.committed + 300 * MB);
+    EXPECT_LT(running.committed, idle.committed + 350 * MB);   // not the next size, MAX
+    ASSERT_TRUE(program.WaitUntilResponsive() && program.Click(2));
+    EXPECT_TRUE(program.Answer(IDOK).found);
+    ASSERT_TRUE(program.Click(2));
+    DWORD code = 99;
+    EXPECT_TRUE(program.WaitForExit(&code));
+    EXPECT_EQ(0u, code);
+    EXPECT_EQ(program.Output(), dir.ReadLog());   // the output holds a run in the window too
 }
 
 // Each logical processor's busy share over `ms`, from the system's per-processor

@@ -64,6 +64,15 @@ public:
     // with BURNWRIGHT_FAULTS set to `faults`, and waits for its dialog.
     bool Start(const std::string& directory, const std::string& exePath,
                const std::string& faults = "");
+    // Starts it with the arguments and its standard output and error going to
+    // pipes that this process drains, and waits for its dialog or its end.
+    // False only when it could not be started.
+    bool StartWith(const std::string& directory, const std::string& exePath, const std::string& arguments,
+                   const std::string& faults = "");
+    bool HasDialog() const { return dialog_ != nullptr; }
+    // Once the program has ended: what it wrote to its standard output and error.
+    std::string Output() const;
+    std::string Errors() const;
 
     HANDLE Process() const { return process_; }
     HWND Control(int id) const { return GetDlgItem(dialog_, id); }
@@ -73,6 +82,7 @@ public:
     bool SetCheck(int id, bool checked) const;
     bool Select(int id, int index) const;   // combo box item
     bool IsEnabled(int id) const { return IsWindowEnabled(Control(id)) != 0; }
+    std::string Text(int id) const;   // an edit's text, or a combo box's selected item
     HWND Focus() const;   // the control with the keyboard focus in the dialog's thread
     std::vector<std::string> ListItems(int id) const;
     bool Click(int id) const;   // BN_CLICKED, as a click on an enabled button reports it
@@ -91,7 +101,14 @@ public:
     bool WaitForExit(DWORD* exitCode, DWORD timeoutMs = 30000) const;
 
 private:
+    bool Launch(const std::string& directory, const std::string& exePath, const std::string& faults,
+                const std::string& arguments, bool redirect);
+    std::string Drained(int stream) const;
+
     HANDLE process_ = nullptr;
     DWORD processId_ = 0;
     HWND dialog_ = nullptr;
+    // The read ends of the output and error pipes; the program writes less than they hold.
+    HANDLE pipes_[2] = {};
+    mutable std::string drained_[2];
 };

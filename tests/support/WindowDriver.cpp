@@ -13,7 +13,7 @@ LRESULT Send(HWND hwnd, UINT message, WPARAM wParam = 0, LPARAM lParam = 0)
 }
 
 // A window's text, or with item >= 0 a list box line ("" if it cannot be read).
-std::string Text(HWND hwnd, int item = -1)
+std::string TextOf(HWND hwnd, int item = -1)
 {
     const LRESULT length = Send(hwnd, item < 0 ? WM_GETTEXTLENGTH : LB_GETTEXTLEN, item);
     std::wstring wide(static_cast<size_t>(std::max<LRESULT>(length, 0)) + 1, L'\0');
@@ -79,21 +79,38 @@ WindowDriver::~WindowDriver()
         TerminateProcess(process_, 99);
         WaitForSingleObject(process_, 10000);
     }
+    for (HANDLE pipe : pipes_)
+        CloseHandle(pipe);
     CloseHandle(process_);
 }
 
-bool WindowDriver::Start(const std::string& directory, const std::string& exePath, const std::string& faults)
+bool WindowDriver::Launch(const std::string& directory, const std::string& exePath, const std::string& faults,
+                          const std::string& arguments, bool redirect)
 {
     std::string command = "\"Z:" + exePath + "\"";
     for (char& c : command)
         c = c == '/' ? '\\' : c;
+    command += arguments.empty() ? "" : " " + arguments;
     SetEnvironmentVariableA("BURNWRIGHT_FAULTS", faults.empty() ? nullptr : faults.c_str());
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
+    HANDLE writeEnds[2] = {};
+    if (redirect) {
+        SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+        for (int i = 0; i < 2; ++i) {
+            CreatePipe(&pipes_[i], &writeEnds[i], &inherit, 1 << 20);
+            SetHandleInformation(pipes_[i], HANDLE_FLAG_INHERIT, 0);
+        }
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = writeEnds[0];
+        startup.hStdError = writeEnds[1];
+    }
     PROCESS_INFORMATION info = {};
-    const BOOL started =
-        CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, directory.c_str(), &startup, &info);
+    const BOOL started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, redirect, 0, nullptr,
+                                        directory.c_str(), &startup, &info);
     SetEnvironmentVariableA("BURNWRIGHT_FAULTS", nullptr);
+    for (HANDLE writeEnd : writeEnds)
+        CloseHandle(writeEnd);
     if (!started)
         return false;
     CloseHandle(info.hThread);
@@ -101,13 +118,67 @@ bool WindowDriver::Start(const std::string& directory, const std::string& exePat
     processId_ = info.dwProcessId;
     WaitUntil([&] { return (dialog_ = FindWindowOf(processId_, true)) || WaitForSingleObject(process_, 0) == WAIT_OBJECT_0; },
               30000);
-    return dialog_ && WaitUntilResponsive();
+    return true;
 }
 
+bool WindowDriver::Start(const std::string& directory, const std::string& exePath, const std::string& faults)
+{
+    return Launch(directory, exePath, faults, "", false) && dialog_ && WaitUntilResponsive();
+}
+
+bool WindowDriver::StartWith(const std::string& directory, const std::string& exePath, const std::string& arguments,
+                             const std::string& faults)
+{
+    return Launch(directory, exePath, faults, arguments, true) &&
+           (!dialog_ || WaitUntilResponsive() || WaitForSingleObject(process_, 0) == WAIT_OBJECT_0);
+}
+
+// What the pipe holds. Not read to its end: Wine's desktop process, started by the
+// first program that needs it, may hold a write end for long.
+std::string WindowDriver::Drained(int stream) const
+{
+    if (!pipes_[stream] || WaitForSingleObject(process_, 0) != WAIT_OBJECT_0)
+        return "(still running)";
+    char buffer[4096];
+    DWORD available = 0, got = 0;
+    while (PeekNamedPipe(pipes_[stream], nullptr, 0, nullptr, &available, nullptr) && available &&
+           ReadFile(pipes_[stream], buffer, sizeof buffer, &got, nullptr) && got)
+        drained_[stream].append(buffer, got);
+    return drained_[stream];
+}
+
+std::string WindowDriver::Output() const
+{
+    return Drained(0);
+}
+
+std::string WindowDriver::Errors() const
+{
+    return Drained(1);
+}
+
+// Responsive, or else false at once when the program has ended.
 bool WindowDriver::WaitUntilResponsive(DWORD timeoutMs) const
 {
     DWORD_PTR result;
-    return WaitUntil([&] { return SendMessageTimeoutA(dialog_, WM_NULL, 0, 0, SMTO_NORMAL, 200, &result) != 0; }, timeoutMs);
+    bool answered = false;
+    WaitUntil([&] { return (answered = SendMessageTimeoutA(dialog_, WM_NULL, 0, 0, SMTO_NORMAL, 200, &result) != 0) ||
+                           WaitForSingleObject(process_, 0) == WAIT_OBJECT_0; }, timeoutMs);
+    return answered;
+}
+
+std::string WindowDriver::Text(int id) const
+{
+    HWND control = Control(id);
+    char kind[16] = "";
+    GetClassNameA(control, kind, sizeof kind);
+    if (lstrcmpiA(kind, "ComboBox") != 0)
+        return TextOf(control);
+    const LRESULT item = Send(control, CB_GETCURSEL);
+    std::wstring wide(static_cast<size_t>(std::max<LRESULT>(Send(control, CB_GETLBTEXTLEN, item), 0)) + 1, L'\0');
+    const LRESULT got = item < 0 ? 0 : Send(control, CB_GETLBTEXT, item, reinterpret_cast<LPARAM>(&wide[0]));
+    wide.resize(static_cast<size_t>(std::max<LRESULT>(got, 0)));
+    return std::string(wide.begin(), wide.end());
 }
 
 bool WindowDriver::SetText(int id, const std::string& text) const
@@ -130,7 +201,7 @@ std::vector<std::string> WindowDriver::ListItems(int id) const
 {
     std::vector<std::string> items(static_cast<size_t>(std::max<LRESULT>(0, Send(Control(id), LB_GETCOUNT))));
     for (size_t i = 0; i < items.size(); ++i)
-        items[i] = Text(Control(id), static_cast<int>(i));
+        items[i] = TextOf(Control(id), static_cast<int>(i));
     return items;
 }
 
@@ -158,11 +229,13 @@ WindowDriver::Box WindowDriver::Answer(int button, DWORD timeoutMs) const
     HWND hwnd = FindBox(timeoutMs);
     if (!hwnd)
         return box;
-    box.caption = Text(hwnd);
-    box.text = Text(GetDlgItem(hwnd, 0xFFFF));
+    box.caption = TextOf(hwnd);
+    box.text = TextOf(GetDlgItem(hwnd, 0xFFFF));
     WaitUntil([&] { return (box.icon = IconOf(hwnd)) != 0; }, 5000);
+    // The program may end with the answer.
     box.found = PostMessageA(hwnd, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(hwnd, button))) &&
-                WaitUntil([&] { return !IsWindow(hwnd); }, timeoutMs) && WaitUntilResponsive(timeoutMs);
+                WaitUntil([&] { return !IsWindow(hwnd); }, timeoutMs) &&
+                (WaitUntilResponsive(timeoutMs) || WaitForSingleObject(process_, 0) == WAIT_OBJECT_0);
     return box;
 }
 

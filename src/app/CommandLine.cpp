@@ -1,0 +1,179 @@
+#include "app/CommandLine.h"
+
+#include <cctype>
+#include <cstring>
+
+#include "framework/DataExchange.h"
+#include "ui/FieldRules.h"
+
+const char kCommandLineHelp[] =
+    "Burnwright [/threads N|all] [/memory MB|max] [/hours H] [/minutes M] [/interval S] [/load on|off] [/run]\n"
+    "\n"
+    "  /threads N|all  worker threads: a number the thread list offers, or all\n"
+    "  /memory MB|max  tests memory too: 16 MB up to what is available, or max (all of it)\n"
+    "  /hours H        test duration: hours, 0 to 24\n"
+    "  /minutes M      and minutes, 0 to 59 (1 to 59 with 0 hours)\n"
+    "  /interval S     seconds between log lines, 1 to 60\n"
+    "  /load on|off    log the processor load\n"
+    "  /run            start the run at once and close when it ends\n"
+    "\n"
+    "Options may also start with -. Without /run they fill the dialog.\n"
+    "With /run the exit code tells how the run ended: 0 it reached its time with no error,\n"
+    "1 wrong results, 2 an option was refused or the run could not start, 3 it was ended early.";
+
+namespace {
+
+std::string Lower(std::string text)
+{
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// Words separated by blanks; double quotes group blanks into a word.
+std::vector<std::string> Words(const char* text)
+{
+    std::vector<std::string> words;
+    for (const char* p = text ? text : ""; *p;) {
+        if (*p == ' ' || *p == '\t') {
+            ++p;
+            continue;
+        }
+        std::string word;
+        bool quoted = false;
+        for (; *p && (quoted || (*p != ' ' && *p != '\t')); ++p) {
+            if (*p == '"')
+                quoted = !quoted;
+            else
+                word += *p;
+        }
+        words.push_back(word);
+    }
+    return words;
+}
+
+// "/name" or "-name" (a letter or '?' after the sign): an option, not a value.
+bool IsOptionWord(const std::string& word)
+{
+    return word.size() >= 2 && (word[0] == '/' || word[0] == '-') &&
+           (std::isalpha(static_cast<unsigned char>(word[1])) || word[1] == '?');
+}
+
+struct Reader {
+    CommandLineResult result;
+
+    bool Refuse(const std::string& message)
+    {
+        if (result.message.empty())
+            result.message = message;
+        return false;
+    }
+
+    // A number for its field: the field's messages, after the option and value.
+    bool Number(const std::string& option, const std::string& value, unsigned int min, unsigned long long max,
+                unsigned int* number)
+    {
+        UINT parsed = 0;
+        if (!AfxParseUInt(value.c_str(), &parsed))
+            return Refuse(option + " " + value + ": " + kAfxParseUIntMessage);
+        if (parsed < min || parsed > max) {
+            const UINT shownMax = max > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<UINT>(max);
+            return Refuse(option + " " + value + ": " + AfxRangeMessage(min, shownMax));
+        }
+        *number = parsed;
+        return true;
+    }
+};
+
+} // namespace
+
+CommandLineResult ParseCommandLine(const char* text, unsigned long long availableMB)
+{
+    Reader reader;
+    CommandLineSettings& s = reader.result.settings;
+    const std::vector<std::string> words = Words(text);
+    // /run counts even in a refused command line: its refusal then goes to no message box.
+    for (const std::string& word : words)
+        s.run = s.run || (IsOptionWord(word) && Lower(word.substr(1)) == "run");
+
+    std::vector<std::string> seen;
+    std::string minutesText;
+    bool ok = true;
+    for (size_t i = 0; ok && i < words.size(); ++i) {
+        const std::string& word = words[i];
+        if (!IsOptionWord(word)) {
+            ok = reader.Refuse("Unknown option " + word + ". /? lists the options.");
+            break;
+        }
+        const std::string name = Lower(word.substr(1));
+        const std::string option = "/" + name;
+        const bool known = name == "?" || name == "run" || name == "threads" || name == "memory" || name == "hours" ||
+                           name == "minutes" || name == "interval" || name == "load";
+        if (!known) {
+            ok = reader.Refuse("Unknown option " + word + ". /? lists the options.");
+            break;
+        }
+        for (const std::string& earlier : seen)
+            if (earlier == name)
+                ok = reader.Refuse("The option " + option + " is given twice.");
+        seen.push_back(name);
+        if (!ok)
+            break;
+        if (name == "?") {
+            s.help = true;
+            continue;
+        }
+        if (name == "run")
+            continue;
+        if (i + 1 >= words.size() || IsOptionWord(words[i + 1])) {
+            ok = reader.Refuse("The option " + option + " needs a value.");
+            break;
+        }
+        const std::string value = words[++i];
+        const std::string lower = Lower(value);
+        if (name == "threads") {
+            s.hasThreads = true;
+            s.threads = lower == "all" ? lower : value;
+        } else if (name == "memory") {
+            s.hasMemory = true;
+            if (lower != "max")
+                ok = reader.Number(option, value, kMinMemoryMB, availableMB, &s.memoryMB);
+        } else if (name == "hours") {
+            s.hasHours = true;
+            ok = reader.Number(option, value, kHoursRange.min, kHoursRange.max, &s.hours);
+        } else if (name == "minutes") {
+            // Its range waits for the hours.
+            s.hasMinutes = true;
+            minutesText = value;
+            ok = reader.Number(option, value, 0, 0xFFFFFFFFu, &s.minutes);
+        } else if (name == "interval") {
+            s.hasInterval = true;
+            ok = reader.Number(option, value, kLogIntervalRange.min, kLogIntervalRange.max, &s.interval);
+        } else {   // load
+            s.hasLoad = true;
+            s.load = lower == "on";
+            if (lower != "on" && lower != "off")
+                ok = reader.Refuse(option + " " + value + ": Please enter on or off.");
+        }
+    }
+    // The minutes' lower bound depends on the hours, given or the dialog's.
+    if (ok && s.hasMinutes) {
+        const FieldRange minutes = MinutesRange(s.hasHours ? s.hours : kDefaultHours);
+        ok = reader.Number("/minutes", minutesText, minutes.min, minutes.max, &s.minutes);
+    }
+    reader.result.accepted = ok;
+    return reader.result;
+}
+
+bool IsAllThreadsItem(const std::string& item)
+{
+    return item.compare(0, 3, "All") == 0;
+}
+
+std::string ThreadValueMessage(const std::string& value, const std::vector<std::string>& items)
+{
+    std::string choices;
+    for (const std::string& item : items)
+        choices += (choices.empty() ? "" : ", ") + (IsAllThreadsItem(item) ? std::string("all") : item);
+    return "/threads " + value + ": Please choose one of " + choices + ".";
+}

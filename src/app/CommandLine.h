@@ -1,0 +1,44 @@
+#pragma once
+#include <string>
+#include <vector>
+
+// The settings given on the command line, Windows style: "/name value" or
+// "-name value", names case-insensitive. Each option fills its dialog field.
+struct CommandLineSettings {
+    bool help = false;   // /?
+    bool run = false;    // /run: start at once, close at the end
+    bool hasThreads = false;
+    std::string threads;   // a thread list item's text, or "all"
+    bool hasMemory = false;
+    unsigned int memoryMB = 0;   // 0: max (all available); also turns the memory test on
+    bool hasHours = false;
+    unsigned int hours = 0;
+    bool hasMinutes = false;
+    unsigned int minutes = 0;
+    bool hasInterval = false;
+    unsigned int interval = 0;   // seconds
+    bool hasLoad = false;
+    bool load = false;
+};
+
+struct CommandLineResult {
+    bool accepted = false;
+    CommandLineSettings settings;   // as far as read; run tells whether /run was asked for
+    std::string message;            // why it was refused
+};
+
+// Reads the command line (without the program's name). availableMB bounds
+// /memory. A number out of its field's range gets the field's own message,
+// after the option and its value ("/hours 25: Please enter an integer between
+// 0 and 24."); an unknown option, one given twice or without its value is
+// refused with its name.
+CommandLineResult ParseCommandLine(const char* text, unsigned long long availableMB);
+
+// Whether an item of the thread list is the one that /threads all names.
+bool IsAllThreadsItem(const std::string& item);
+// The refusal of a /threads value that names no item of the thread list (its
+// items' texts), with the values it offers.
+std::string ThreadValueMessage(const std::string& value, const std::vector<std::string>& items);
+
+// What /? shows.
+extern const char kCommandLineHelp[];

@@ -1,0 +1,95 @@
+// The command line: what each option puts into its field, and every refusal with
+// the option's name and the field's own message.
+#include <gtest/gtest.h>
+
+#include "app/CommandLine.h"
+#include "ui/RunConfig.h"
+
+namespace {
+
+// The settings read, one word per option given, in a fixed order.
+std::string Describe(const CommandLineSettings& s)
+{
+    std::string text;
+    auto add = [&](bool has, const std::string& what) { text += has ? what + " " : ""; };
+    add(s.help, "help");
+    add(s.run, "run");
+    add(s.hasThreads, "threads=" + s.threads);
+    add(s.hasMemory, "memory=" + (s.memoryMB ? std::to_string(s.memoryMB) : std::string("max")));
+    add(s.hasHours, "hours=" + std::to_string(s.hours));
+    add(s.hasMinutes, "minutes=" + std::to_string(s.minutes));
+    add(s.hasInterval, "interval=" + std::to_string(s.interval));
+    add(s.hasLoad, std::string("load=") + (s.load ? "on" : "off"));
+    return text;
+}
+
+TEST(CommandLine, FillsTheFieldsOrRefusesWithTheOptionAndTheFieldsMessage)
+{
+    const unsigned long long available = 3000;
+    const struct { const char* text; const char* settings; const char* refusal; } cases[] = {
+        {"", "", nullptr},
+        {"/?", "help ", nullptr},
+        {"  /THREADS 16 -Memory 3000 /hours 24 /Minutes 59 -interval 60 /load OFF /run ",
+         "run threads=16 memory=3000 hours=24 minutes=59 interval=60 load=off ", nullptr},
+        {"-threads ALL /memory max /hours 1 /minutes 0 /interval 1 /load on",
+         "threads=all memory=max hours=1 minutes=0 interval=1 load=on ", nullptr},
+        {"/memory 16 /minutes 1", "memory=16 minutes=1 ", nullptr},
+        {"\"/threads\" \"8\"", "threads=8 ", nullptr},
+        // Refused, with the option's name.
+        {"/run /hour 2", nullptr, "Unknown option /hour. /? lists the options."},
+        {"/run 2", nullptr, "Unknown option 2. /? lists the options."},
+        {"/hours 2 /minutes 5 -HOURS 3", nullptr, "The option /hours is given twice."},
+        {"/run /run", nullptr, "The option /run is given twice."},
+        {"/threads", nullptr, "The option /threads needs a value."},
+        {"/memory /run", nullptr, "The option /memory needs a value."},
+        // The fields' own messages: ranges, and what is no unsigned 32-bit number.
+        {"/hours 25", nullptr, "/hours 25: Please enter an integer between 0 and 24."},
+        {"/minutes 0", nullptr, "/minutes 0: Please enter an integer between 1 and 59."},
+        {"/minutes 0 /hours 0", nullptr, "/minutes 0: Please enter an integer between 1 and 59."},
+        {"/hours 1 /minutes 60", nullptr, "/minutes 60: Please enter an integer between 0 and 59."},
+        {"/interval 0", nullptr, "/interval 0: Please enter an integer between 1 and 60."},
+        {"/interval 61", nullptr, "/interval 61: Please enter an integer between 1 and 60."},
+        {"/memory 15", nullptr, "/memory 15: Please enter an integer between 16 and 3000."},
+        {"/memory 3001", nullptr, "/memory 3001: Please enter an integer between 16 and 3000."},
+        {"/hours -1", nullptr, "/hours -1: Please enter an unsigned integer."},
+        {"/minutes 4294967296", nullptr, "/minutes 4294967296: Please enter an unsigned integer."},
+        {"/memory lots", nullptr, "/memory lots: Please enter an unsigned integer."},
+        {"/load yes", nullptr, "/load yes: Please enter on or off."},
+        // The first refusal counts.
+        {"/hours x /interval 0", nullptr, "/hours x: Please enter an unsigned integer."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        const CommandLineResult result = ParseCommandLine(c.text, available);
+        ASSERT_EQ(c.refusal == nullptr, result.accepted) << result.message;
+        if (c.refusal)
+            EXPECT_EQ(c.refusal, result.message);
+        else
+            EXPECT_EQ(c.settings, Describe(result.settings));
+        // A refusal in a /run start is told to nobody's message box.
+        EXPECT_EQ(std::string(c.text).find("/run") != std::string::npos, result.settings.run);
+    }
+}
+
+// /threads takes what the list offers, before and after the list grows; /memory
+// beyond the list's sizes becomes an item of its own that gives that size.
+TEST(CommandLine, NamesTheListsChoicesAndAddsAMemorySize)
+{
+    const std::vector<std::string> five = {"1", "2", "4", "8", "16"};
+    const std::vector<std::string> more = {"1", "2", "4", "8", "16", "32", "64", "All (12)"};
+    EXPECT_EQ("/threads 3: Please choose one of 1, 2, 4, 8, 16.", ThreadValueMessage("3", five));
+    EXPECT_EQ("/threads all: Please choose one of 1, 2, 4, 8, 16.", ThreadValueMessage("all", five));
+    EXPECT_EQ("/threads 128: Please choose one of 1, 2, 4, 8, 16, 32, 64, all.", ThreadValueMessage("128", more));
+    EXPECT_TRUE(IsAllThreadsItem(more.back()));
+    EXPECT_FALSE(IsAllThreadsItem("16"));
+
+    RunSelections s = {};
+    s.threadIndex = 0;
+    s.memoryIndex = kAddedMemoryIndex;
+    s.addedMemoryMB = 300;
+    EXPECT_EQ(300u, BuildTestConfig(s).memorySizeMB);
+    s.memoryIndex = kAddedMemoryIndex - 1;   // "MAX"
+    EXPECT_EQ(0u, BuildTestConfig(s).memorySizeMB);
+}
+
+} // namespace
