@@ -260,7 +260,10 @@ TEST_F(Program, UnderFullLoadAnswersAtOnceAndLogsTheLoadedCoresClock)
 }
 
 // A machine that keeps a value wrongly fails the run: this process flips a bit of an
-// input in the product's 16 MB block. The next sample ends the run as failed.
+// input in the product's 16 MB block. The next sample ends the run as failed. The
+// flip comes right after the worker's first refill (the word changes), so that the
+// worker has passed over the block before (however late a busy machine runs it)
+// and its next refill, 800 ms later, cannot come between this read and write.
 TEST_F(Program, AFlippedBitFailsTheRun)
 {
     Start();
@@ -276,11 +279,12 @@ TEST_F(Program, AFlippedBitFailsTheRun)
                                    !(region.State == MEM_COMMIT && region.RegionSize == 16 * MB);
          at = static_cast<const char*>(region.BaseAddress) + region.RegionSize) {
     }
-    unsigned char* const byte = static_cast<unsigned char*>(region.BaseAddress) + 8 * MB + 6;
-    unsigned char value = 0;
-    ASSERT_TRUE(ReadProcessMemory(program.Process(), byte, &value, 1, nullptr));
-    value ^= 0x10;
-    ASSERT_TRUE(WriteProcessMemory(program.Process(), byte, &value, 1, nullptr));
+    unsigned char* const word = static_cast<unsigned char*>(region.BaseAddress) + 8 * MB;
+    unsigned long long filled = 0, value = 0;
+    ASSERT_TRUE(ReadProcessMemory(program.Process(), word, &filled, 8, nullptr));
+    ASSERT_TRUE(WaitUntil([&] { return ReadProcessMemory(program.Process(), word, &value, 8, nullptr) && value != filled; }, 30000));
+    value ^= 1ull << 52;
+    ASSERT_TRUE(WriteProcessMemory(program.Process(), word + 6, reinterpret_cast<unsigned char*>(&value) + 6, 1, nullptr));
     ASSERT_TRUE(WaitForLines("Test Failed --", 1, 30000));
     const WindowDriver::Box box = program.Answer(IDOK);
     EXPECT_EQ(static_cast<UINT>(MB_ICONHAND), box.icon);
