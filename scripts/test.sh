@@ -18,10 +18,12 @@ if [ $pe32_native = 0 ]; then
     bash "$root/scripts/guest/prepare.sh" >"$guest_log" 2>&1 &
     guest_prepare=$!
 fi
+build_start=$SECONDS
 configure_and_build 32 || exit 1
 configure_and_build 64 || exit 1
+build_seconds=$((SECONDS - build_start))
 
-results=()
+results=("$(printf '%-44s %-12s %4d s' "both builds" passed $build_seconds)")
 failed=0
 step() {  # step NAME COMMAND...: runs one stage and notes its outcome and time
     local name=$1 start=$SECONDS status=0
@@ -39,7 +41,10 @@ if [ $pe32_native = 1 ]; then
     step "PE32 suite, 32-bit Wine on this machine" bash "$root/scripts/suite.sh" 32 "$@"
 else
     echo "The PE32 suite runs in an emulated Debian guest (this kernel runs no 32-bit programs, or PE32_IN_GUEST is set)."
-    wait "$guest_prepare" || cat "$guest_log"
+    wait_start=$SECONDS
+    wait "$guest_prepare"
+    echo "(waited $((SECONDS - wait_start)) s for the guest's preparation, made beside the builds:)"
+    cat "$guest_log"
     step "PE32 suite, 32-bit Wine in the guest" bash "$root/scripts/guest/run-suite.sh" "$@"
 fi
 

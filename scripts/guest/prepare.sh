@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
 # Makes what the test guest boots from, once: the host's tools, the guest root
 # (rebuilt when build-root.sh changes) and Debian's kernel. run-suite.sh calls it;
-# it may also run ahead, e.g. while the build compiles. prepare.sh   (as root)
+# it may also run ahead, e.g. while the build compiles, at the lowest priority.
+# prepare.sh   (as root)
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/settings.sh"
 [ "$(id -u)" -eq 0 ] || guest_die "needs root (apt-get, debootstrap, chroot)"
+# At the lowest processor and I/O priority (inherited by everything it starts), so
+# that the builds and suites beside it lose as little as possible to it.
+renice -n 19 -p $$ >/dev/null 2>&1 || true
+ionice -c 3 -p $$ >/dev/null 2>&1 || true
 
 need=()
 for p in "${host_tools[@]}"; do

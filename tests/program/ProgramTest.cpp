@@ -5,9 +5,13 @@
 #include <intrin.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <regex>
+#include <utility>
+#include <vector>
 
 #include "engine/ProcessorTopology.h"
 #include "log/LogHistory.h"
@@ -27,25 +31,32 @@ bool UnderEmulation()
     return std::memcmp(&regs[1], "TCGTCGTCGTCG", 12) == 0;
 }
 
-// This thread's core clock in hertz: dependent additions (100 to a block, one
-// cycle each) in windows of a million cycles for about two seconds. The window
-// at the fastest quarter counts: the product's workers interrupt many windows.
+// This thread's core clock in hertz, measured as the product measures it: nine
+// windows of a million dependent additions (100 to a block, one cycle each), the
+// median window. A few milliseconds; interruptions only make a window slower.
 double CoreClockHz()
 {
-    LARGE_INTEGER frequency, begin, t0, t1;
+    LARGE_INTEGER frequency, t0, t1;
     QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&begin);
-    std::vector<long long> windows;
+    long long windows[9];
     size_t value = 0, step = 1;
-    do {
+    for (long long& window : windows) {
         QueryPerformanceCounter(&t0);
         for (int i = 0; i < 10000; ++i)
             asm volatile(".rept 100\n\tadd %1, %0\n\t.endr" : "+r"(value) : "r"(step));
         QueryPerformanceCounter(&t1);
-        windows.push_back(t1.QuadPart - t0.QuadPart);
-    } while (t1.QuadPart - begin.QuadPart < 2 * frequency.QuadPart);
-    std::nth_element(windows.begin(), windows.begin() + windows.size() / 4, windows.end());
-    return 1e6 * static_cast<double>(frequency.QuadPart) / static_cast<double>(windows[windows.size() / 4]);
+        window = t1.QuadPart - t0.QuadPart;
+    }
+    std::nth_element(windows, windows + 4, windows + 9);
+    return 1e6 * static_cast<double>(frequency.QuadPart) / static_cast<double>(windows[4]);
+}
+
+// The value at fraction q of the sorted values (0.5: the median).
+double Quantile(std::vector<double> values, double q)
+{
+    const auto at = values.begin() + static_cast<std::ptrdiff_t>(q * static_cast<double>(values.size() - 1) + 0.5);
+    std::nth_element(values.begin(), at, values.end());
+    return *at;
 }
 
 class Program : public ::testing::Test {
@@ -173,9 +184,20 @@ TEST_F(Program, RunsFromTheSummaryThroughItsSamplesToTheStop)
 }
 
 // Under a full load ("All": one worker tied to each logical processor, sweeping
-// 256 MB) the window answers within 250 ms at every moment, samples included, and
-// each sample logs the loaded cores' real clock: within 15% of this process's own
-// measurement under the same load.
+// 256 MB) the window keeps answering, samples included, and its lines log the
+// loaded cores' real clock. Both verdicts hold on a busy, shared machine (whose virtual processors run at clocks that change from one
+// moment to the next, and are now and then paused) and bound what a fault changes:
+// - The clock: each of the first five lines against the median of this process's
+//   own measurements, taken on the same loaded cores between the answers from the
+//   line before it to the line after it; the median ratio within 25% (the clock
+//   moves between levels some 14% apart within a second). The faults are further
+//   off: kHz shown as MHz (x1000), a chain counted twice or half (x2), the
+//   time-stamp counter's nominal rate (2.6 GHz here) in place of the boosted clock
+//   (3.6-4.1 GHz: -27% or more); two lines may be taken by an interruption.
+// - The answers: the fifth-longest, as many as the samples, under 500 ms (2 s on an
+//   emulated processor). A window blocked at every sample (by a long probe, or a
+//   fill on its thread) stalls five answers; Wine's scheduling across processes with
+//   every processor busy stalls one now and then, for up to a few hundred ms.
 TEST_F(Program, UnderFullLoadAnswersAtOnceAndLogsTheLoadedCoresClock)
 {
     Start();
@@ -207,49 +229,73 @@ TEST_F(Program, UnderFullLoadAnswersAtOnceAndLogsTheLoadedCoresClock)
     LARGE_INTEGER frequency, begin, t0, t1;
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&begin);
-    double longestMs = 0.0;
-    do {   // over at least four samples
+    std::vector<double> answersMs;
+    std::vector<std::pair<size_t, double>> references;   // lines logged before it, MHz
+    size_t lines = 0;
+    do {   // until a sixth line: the fifth has references after it
         DWORD_PTR result;
         QueryPerformanceCounter(&t0);
-        ASSERT_TRUE(SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &result));
+        ASSERT_TRUE(SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 20000, &result));
         QueryPerformanceCounter(&t1);
-        longestMs = std::max(longestMs, 1000.0 * static_cast<double>(t1.QuadPart - t0.QuadPart) / static_cast<double>(frequency.QuadPart));
+        answersMs.push_back(1000.0 * static_cast<double>(t1.QuadPart - t0.QuadPart) / static_cast<double>(frequency.QuadPart));
+        lines = Count("Freq ");
+        references.emplace_back(lines, CoreClockHz() * 1e-6);
         Sleep(20);
-    } while (Count("Freq ") < 4 && t1.QuadPart - begin.QuadPart < 30 * frequency.QuadPart);
-    // Then the same load measured from here.
-    const double referenceHz = CoreClockHz();
+    } while (lines < 6 && t1.QuadPart - begin.QuadPart < 60 * frequency.QuadPart);
 
-    const bool emulated = UnderEmulation();
-    std::printf("longest answer %.1f ms; reference clock %.2f MHz%s\n", longestMs, referenceHz * 1e-6,
-                emulated ? " (emulated processor: the figure need only be plausible)" : "");
-    EXPECT_LT(longestMs, emulated ? 2000.0 : 250.0);
     const std::vector<std::string> messages = Messages(dir.ReadLog());
-    ASSERT_GE(messages.size(), 6u);   // the start, the tested line and four samples
-    for (size_t i = 2; i < messages.size(); ++i) {
+    ASSERT_GE(messages.size(), 8u);   // the start, the tested line and six samples
+    std::vector<double> ratios;
+    std::string figures;
+    for (size_t i = 1; i + 1 < messages.size(); ++i) {   // sample i is message i + 1
         double mhz = 0.0;
-        ASSERT_EQ(1, std::sscanf(messages[i].c_str(), "Freq %lf MHz", &mhz)) << messages[i];
-        if (emulated)
-            EXPECT_TRUE(mhz > 1.0 && mhz < 100000.0) << messages[i];
-        else
-            EXPECT_NEAR(referenceHz * 1e-6, mhz, referenceHz * 1e-6 * 0.15) << messages[i];
+        ASSERT_EQ(1, std::sscanf(messages[i + 1].c_str(), "Freq %lf MHz", &mhz)) << messages[i + 1];
+        EXPECT_TRUE(mhz > 1.0 && mhz < 100000.0) << messages[i + 1];
+        std::vector<double> around;
+        for (const auto& reference : references)
+            if (reference.first + 1 == i || reference.first == i)
+                around.push_back(reference.second);
+        if (i > 5 || around.empty())
+            continue;
+        ratios.push_back(mhz / Quantile(around, 0.5));
+        char figure[80];
+        std::snprintf(figure, sizeof figure, " %.2f/%.2f (%zu)", mhz, Quantile(around, 0.5), around.size());
+        figures += figure;
+    }
+    std::sort(answersMs.rbegin(), answersMs.rend());
+    const double fifthLongestMs = answersMs[std::min<size_t>(4, answersMs.size() - 1)];
+    const bool emulated = UnderEmulation();
+    std::printf("answers: %zu, median %.1f ms, 90%% %.1f ms, longest %.1f ms, fifth-longest %.1f ms\n"
+                "clock, line/reference MHz (references):%s; median ratio %.3f%s\n",
+                answersMs.size(), Quantile(answersMs, 0.5), Quantile(answersMs, 0.9), answersMs[0], fifthLongestMs,
+                figures.c_str(), ratios.empty() ? 0.0 : Quantile(ratios, 0.5),
+                emulated ? " (emulated processor: the figures need only be plausible)" : "");
+    EXPECT_LT(fifthLongestMs, emulated ? 2000.0 : 500.0);
+    if (!emulated) {
+        ASSERT_GE(ratios.size(), 3u) << "lines with no references around them";
+        EXPECT_LT(std::fabs(std::log(Quantile(ratios, 0.5))), std::log(1.25)) << figures;
     }
 }
 
-// The product's 16 MB block, from outside: the one committed private region of
-// that size. Flips c[0]'s lowest exponent bit in it.
-bool FlipABitOfTheBlock(HANDLE process)
+// Flips the lowest exponent bit of the input word `offset` bytes into the product's
+// block, found from outside as the one committed private region of `blockBytes`.
+// The flip comes right after the worker's first refill changes the word, so that
+// the worker has passed over its area before (however late a busy machine runs it)
+// and its next refill, 800 ms later, cannot come between this read and write.
+bool FlipABitOfTheBlock(HANDLE process, SIZE_T blockBytes, SIZE_T offset)
 {
     MEMORY_BASIC_INFORMATION region = {};
     for (const char* at = nullptr; VirtualQueryEx(process, at, &region, sizeof region) &&
-                                   !(region.State == MEM_COMMIT && region.RegionSize == 16 * MB);
+                                   !(region.State == MEM_COMMIT && region.RegionSize == blockBytes);
          at = static_cast<const char*>(region.BaseAddress) + region.RegionSize) {
     }
-    unsigned char* const byte = static_cast<unsigned char*>(region.BaseAddress) + 8 * MB + 6;
-    unsigned char value = 0;
-    if (!ReadProcessMemory(process, byte, &value, 1, nullptr))
+    unsigned char* const word = static_cast<unsigned char*>(region.BaseAddress) + offset;
+    unsigned long long filled = 0, value = 0;
+    if (!ReadProcessMemory(process, word, &filled, 8, nullptr) ||
+        !WaitUntil([&] { return ReadProcessMemory(process, word, &value, 8, nullptr) && value != filled; }, 30000))
         return false;
-    value ^= 0x10;
-    return WriteProcessMemory(process, byte, &value, 1, nullptr) != 0;
+    value ^= 1ull << 52;
+    return WriteProcessMemory(process, word + 6, reinterpret_cast<unsigned char*>(&value) + 6, 1, nullptr) != 0;
 }
 
 // A machine that keeps a value wrongly fails the run: this process flips a bit of an
@@ -273,7 +319,7 @@ TEST_F(Program, AFlippedBitFailsTheRun)
         }
         ASSERT_TRUE(WaitUntil([&] { return own.ReadLog().find(kStarted) != std::string::npos; }, 60000));
         EXPECT_GE(ReadProcessCounters(run.Process()).committed, idle + 16 * MB);
-        ASSERT_TRUE(FlipABitOfTheBlock(run.Process()));
+        ASSERT_TRUE(FlipABitOfTheBlock(run.Process(), 16 * MB, 8 * MB));
         ASSERT_TRUE(WaitUntil([&] { return own.ReadLog().find("Test Failed --") != std::string::npos; }, 30000));
         const std::vector<std::string> lines = LogLines(own.ReadLog());
         if (unattended) {
@@ -511,16 +557,7 @@ TEST_F(Program, TiesWorkersCoresFirstLoadsEveryProcessorAndNamesTheFailingOne)
     // Flip an input bit in the second worker's area (the first's on one processor).
     const unsigned int worker = all > 1 ? 1 : 0;
     const SIZE_T area = 256 / all * MB;
-    MEMORY_BASIC_INFORMATION region = {};
-    for (const char* at = nullptr; VirtualQueryEx(program.Process(), at, &region, sizeof region) &&
-                                   !(region.State == MEM_COMMIT && region.RegionSize == all * area);
-         at = static_cast<const char*>(region.BaseAddress) + region.RegionSize) {
-    }
-    unsigned char* const byte = static_cast<unsigned char*>(region.BaseAddress) + worker * area + area / 2 + 6;
-    unsigned char value = 0;
-    ASSERT_TRUE(ReadProcessMemory(program.Process(), byte, &value, 1, nullptr));
-    value ^= 0x10;
-    ASSERT_TRUE(WriteProcessMemory(program.Process(), byte, &value, 1, nullptr));
+    ASSERT_TRUE(FlipABitOfTheBlock(program.Process(), all * area, worker * area + area / 2));
     ASSERT_TRUE(WaitForLines("Test Failed --", 1, 60000));
     EXPECT_TRUE(program.Answer(IDOK).found);
     const std::string failed = Messages(dir.ReadLog()).back();
