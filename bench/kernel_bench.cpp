@@ -256,7 +256,7 @@ struct Worker {
 __attribute__((force_align_arg_pointer)) DWORD WINAPI CountingWorker(LPVOID parameter)
 {
     Worker* worker = static_cast<Worker*>(parameter);
-    const Area area = {worker->area.base, worker->area.size};
+    const Area area = {worker->area.base, static_cast<unsigned int>(worker->area.size)};
     worker->passes = RunVerified(GetKernelImpl(BestKernelVariant()).loop, area.a(), area.b(),
                                  area.c(), area.d(), area.n());
     return 0;
@@ -586,7 +586,7 @@ void PrintRefillCost(KernelVariant best)
     for (const auto& c : cases) {
         Area area = AllocArea(c.bytes);
         KernelState state = {};
-        const WorkerArea worker = {area.base, area.size};
+        const WorkerArea worker = {area.base, area.size, nullptr};
         double alone = 0.0, refilled = 0.0, complement = 1e30, fresh = 1e30;
         for (unsigned int r = 0; r < c.runs; ++r) {
             alone = std::max(alone, ElementsPerSecond(area, c.ms, [&] {

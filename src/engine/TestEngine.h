@@ -1,16 +1,16 @@
 #pragma once
 #include <windows.h>
 
+#include "engine/MemoryPlan.h"
 #include "engine/TestConfig.h"
 #include "engine/WorkerPlacement.h"
 
-const unsigned int kMaxWorkers = 16;
-const unsigned int kSmallAreaBytes = 8192;
-
-// One worker's share of the memory block.
+// One area of a worker's memory. A worker sweeps its areas in turn: the first
+// is its slot in workerAreas, the others follow through next.
 struct WorkerArea {
     unsigned char* base;
-    unsigned int size;   // bytes; a multiple of 512, or below 32 for an idle worker
+    SIZE_T size;        // bytes; a multiple of 512, or below 32 for an idle worker
+    WorkerArea* next;   // the same worker's next area, or null
 };
 
 // Run flag polled by the workers between passes; written only with InterlockedExchange.
@@ -44,15 +44,31 @@ public:
     HRESULT StopTest();
     HRESULT SampleTick();
 
+    // Called about every 50 ms while the fill runs, on the calling thread; FALSE
+    // cancels the start (StartTest then returns kStartCancelled). Null: none.
+    BOOL (*startIdle)(void* context);
+    void* startIdleContext;
+
     TestConfig config;
-    WorkerArea workerAreas[kMaxWorkers];
+    WorkerArea workerAreas[kMaxWorkers];   // slot i: worker i's first area
+    WorkerArea moreAreas[kMaxAreas];       // the workers' further areas
     WorkerPlacement workerPlacements[kMaxWorkers];   // slot i: worker i's processor
-    unsigned char* memoryBase;
-    unsigned int memorySize;
+    unsigned char* memoryBase;             // the first block, or null when none is held
+    SIZE_T memorySize;                     // bytes the workers sweep: the sum of their areas
+    unsigned char* blockBases[kMaxBlocks]; // every block held, memoryBase first
+    unsigned int blockCount;
     unsigned int startTimeMs;
     unsigned long long memoryAvailableMB;   // available when the memory-test run started; 0 without it
 
 private:
-    HRESULT SizeBlock(unsigned int* areaSize);
+    HRESULT CommitPlan(const MemoryPlan& plan);
+    DWORD NodeOfWorker(unsigned int worker) const;
+    HRESULT FillAreas();
     void ReleaseBlock();
+
+    SIZE_T savedWorkingSetMin, savedWorkingSetMax;   // restored at the stop when raised
+    int workingSetRaised;
 };
+
+// StartTest's status when startIdle cancelled the start.
+const HRESULT kStartCancelled = static_cast<HRESULT>(0x800704C7u);   // ERROR_CANCELLED
