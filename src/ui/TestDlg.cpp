@@ -51,6 +51,26 @@ UINT DpiForWindow(HWND window)
     return dpiForWindow ? dpiForWindow(window) : 0;
 }
 
+// Called by the engine while it fills the memory: handles what is waiting for
+// this thread, so that the window answers; FALSE calls the start off.
+BOOL AnswerWhileStarting(void* context)
+{
+    CTestDlg* dialog = static_cast<CTestDlg*>(context);
+    MSG msg;
+    while (!dialog->m_bCancelStart && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            dialog->m_bCancelStart = 1;
+            break;
+        }
+        if (!IsDialogMessageA(dialog->m_hWnd, &msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    }
+    return !dialog->m_bCancelStart;
+}
+
 } // namespace
 
 BEGIN_MESSAGE_MAP(CTestDlg, CDialog)
@@ -88,6 +108,8 @@ CTestDlg::CTestDlg(CWnd* pParent)
       m_bShowHistory(1),
       m_nTimer(0),
       m_bRunning(0),
+      m_bStarting(0),
+      m_bCancelStart(0),
       m_hIcon(AfxGetApp()->LoadIcon(IDR_MAINFRAME))
 {
 }
@@ -203,7 +225,7 @@ RunSelections CTestDlg::Selections() const
 void CTestDlg::OnRunTest()
 {
     // "Run Test" is disabled during a run; a stray command must not start a second one.
-    if (m_bRunning)
+    if (m_bRunning || m_bStarting)
         return;
     if (!UpdateData(TRUE))
         return;
@@ -221,16 +243,26 @@ void CTestDlg::OnRunTest()
 
     const TestConfig config = BuildTestConfig(Selections());
     theApp.m_engine.SetConfig(config);
+    // The start fills the memory on other threads while this one keeps answering.
+    ::EnableWindow(GetDlgItem(IDC_RUN_TEST), FALSE);
+    m_bStarting = 1;
+    m_bCancelStart = 0;
+    theApp.m_engine.startIdle = AnswerWhileStarting;
+    theApp.m_engine.startIdleContext = this;
     const HRESULT status = theApp.m_engine.StartTest();
+    theApp.m_engine.startIdle = nullptr;
+    m_bStarting = 0;
     if (status < 0) {
         theApp.m_engine.StopTest();
+        ::EnableWindow(GetDlgItem(IDC_RUN_TEST), TRUE);
+        if (status == kStartCancelled)
+            return;
         CString message;
         message.Format("Test Initialization Failed. Error %08X", static_cast<unsigned int>(status));
         AfxMessageBox(message, MB_OK | MB_ICONSTOP);
         return;
     }
 
-    ::EnableWindow(GetDlgItem(IDC_RUN_TEST), FALSE);
     m_bRunning = 1;
     m_nTimer = static_cast<UINT>(SetTimer(kSampleTimerId, config.logIntervalMs, nullptr));
 }
@@ -247,6 +279,11 @@ void CTestDlg::OnTimer(UINT)
 
 void CTestDlg::OnCancel()
 {
+    // During the start, Cancel (or closing) calls the start off; no question.
+    if (m_bStarting) {
+        m_bCancelStart = 1;
+        return;
+    }
     if (!m_bRunning) {
         DestroyWindow();
         return;

@@ -40,6 +40,8 @@ public:
     int m_bShowHistory;
     UINT m_nTimer;
     int m_bRunning;
+    int m_bStarting;      // 1 while StartTest fills the memory and this dialog keeps answering
+    int m_bCancelStart;   // Cancel or closing during the start: the start is called off
     HICON m_hIcon;
 
 protected:

@@ -216,6 +216,35 @@ TEST_F(Program, UnderFullLoadAnswersAtOnceAndLogsTheLoadedCoresClock)
     }
 }
 
+// While the start fills the memory (held for 4 s a time here) the window answers,
+// a second "Run Test" starts nothing, and Cancel calls the start off without a
+// question or a log line; the next start runs as usual.
+TEST_F(Program, TheStartKeepsTheWindowAnsweringAndCanBeCalledOff)
+{
+    Start("holdfill=4000");
+    ASSERT_TRUE(program.SetCheck(1001, true) && program.Select(1010, 0));
+    const ProcessCounters idle = ReadProcessCounters(program.Process());
+    HWND dialog = GetParent(program.Control(1020));
+    ASSERT_TRUE(program.Click(1020));
+    ASSERT_TRUE(WaitUntil([&] { return !program.IsEnabled(1020); }, 15000));
+    DWORD_PTR result;
+    EXPECT_TRUE(SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 1500, &result)) << "the window does not answer";
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(1020, BN_CLICKED), reinterpret_cast<LPARAM>(program.Control(1020)));
+    ASSERT_TRUE(program.Click(2));
+    ASSERT_TRUE(WaitUntil([&] { return program.IsEnabled(1020); }, 30000));
+    EXPECT_EQ(nullptr, program.FindBox(1000));
+    EXPECT_EQ("", dir.ReadLog());
+    EXPECT_TRUE(WaitUntil([&] { return ReadProcessCounters(program.Process()).threads == idle.threads; }, 10000));
+    EXPECT_LT(ReadProcessCounters(program.Process()).committed, idle.committed + 4 * MB);
+
+    ASSERT_TRUE(program.Click(1020));
+    ASSERT_TRUE(WaitForLines(kStarted, 1));
+    ASSERT_TRUE(program.WaitUntilResponsive());
+    ASSERT_TRUE(program.Click(2));
+    EXPECT_EQ("Terminate the test?", program.Answer(IDOK).text);
+    EXPECT_EQ((std::vector<std::string>{kStarted, kStopped}), Messages(dir.ReadLog()));
+}
+
 // A machine that keeps a value wrongly fails the run: this process flips a bit of an
 // input in the product's 16 MB block. The next sample ends the run as failed.
 TEST_F(Program, AFlippedBitFailsTheRun)
