@@ -157,7 +157,7 @@ HRESULT CTestEngine::CommitPlan(const MemoryPlan& plan)
             return status;
         }
         WorkerArea* area = last[planned.worker] ? &moreAreas[more++] : &workerAreas[planned.worker];
-        *area = WorkerArea{base, planned.bytes, nullptr};
+        *area = WorkerArea{base, planned.bytes, nullptr, 0};
         if (last[planned.worker])
             last[planned.worker]->next = area;
         last[planned.worker] = area;

@@ -11,6 +11,7 @@ struct WorkerArea {
     unsigned char* base;
     SIZE_T size;        // bytes; a multiple of 512, or below 32 for an idle worker
     WorkerArea* next;   // the same worker's next area, or null
+    unsigned long long swept;   // first area only: bytes its worker swept, stored when the worker ends
 };
 
 // Run flag polled by the workers between passes; written only with InterlockedExchange.

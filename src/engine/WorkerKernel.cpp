@@ -132,7 +132,7 @@ struct AreaRun {
 // passes since the last refill have taken kRefillMs and kRefillShare times as long
 // as that refill took, so refills keep to about 1/kRefillShare of the time
 // whatever the area's size.
-unsigned long long RunWorkerArea(const WorkerArea* first, KernelLoopFn loop)
+unsigned long long RunWorkerArea(WorkerArea* first, KernelLoopFn loop)
 {
     LARGE_INTEGER frequency;
     const long long perSecond = g_kernel.QueryPerformanceFrequency(&frequency) && frequency.QuadPart > 0
@@ -145,7 +145,7 @@ unsigned long long RunWorkerArea(const WorkerArea* first, KernelLoopFn loop)
         runs[count++] = AreaRun{area, KernelState(), 1, 0, refillCounts, 0};
 
     bool counted = false;
-    unsigned long long passes = 0;
+    unsigned long long passes = 0, swept = 0;
     for (;;) {
         for (unsigned int i = 0; i < count; ++i) {
             AreaRun& run = runs[i];
@@ -160,11 +160,14 @@ unsigned long long RunWorkerArea(const WorkerArea* first, KernelLoopFn loop)
                                    reinterpret_cast<const double*>(base + size / 2),
                                    reinterpret_cast<double*>(base + 3 * (size / 4)), n, &run.state);
             passes += run.state.passes - before;
+            swept += (run.state.passes - before) * size;
             // Keep the load on until the run ends; the engine reports the error.
             if (check != kCheckClean)
                 RecordWorkerError(first, check, run.state.bits, &counted);
-            if (testRunning == 0)
+            if (testRunning == 0) {
+                first->swept = swept;
                 return passes;
+            }
 
             const long long now = ClockCount();
             const long long took = now > start ? now - start : 0;
@@ -190,7 +193,7 @@ unsigned long long RunWorkerArea(const WorkerArea* first, KernelLoopFn loop)
 // Thread entry: 32-bit Windows guarantees only 4-byte stack alignment here.
 __attribute__((force_align_arg_pointer)) DWORD WINAPI WorkerThreadProc(LPVOID parameter)
 {
-    const WorkerArea* area = static_cast<const WorkerArea*>(parameter);
+    WorkerArea* area = static_cast<WorkerArea*>(parameter);
     if (testRunning == 0)
         return 0;
     if (area->size / 32 == 0 && !area->next) {

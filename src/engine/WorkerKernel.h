@@ -84,12 +84,12 @@ KernelVariant BestKernelVariant();
 // the last one have taken kRefillMs and kRefillShare times that refill's time:
 // alternately the bitwise complement of its inputs and a new pattern
 // (RefillWorkerArea). Errors are recorded for the engine against `first`.
-// Returns the passes made. The clock is read between passes only, about every
-// kClockMs per area.
+// Returns the passes made and stores the bytes swept in first->swept. The clock
+// is read between passes only, about every kClockMs per area.
 const unsigned int kRefillMs = 800;
 const long long kRefillShare = 20;
 const unsigned int kClockMs = 50;
-unsigned long long RunWorkerArea(const WorkerArea* first, KernelLoopFn loop);
+unsigned long long RunWorkerArea(WorkerArea* first, KernelLoopFn loop);
 
 // Refill number `refill` (1, 2, ...) of an area the kernel runs on: odd numbers
 // complement every input word (their XOR is unchanged), even ones fill a new

@@ -57,7 +57,7 @@ TEST_P(Kernel, FindsAnyBitChangedInTheAreaWithinOnePass)
             SCOPED_TRACE(testing::Message() << "quarter " << quarter << ", bit " << bit);
             const unsigned int size = bit ? 8192 : 1u << 20;
             Area area(size, 8 * (bit % 8));
-            const WorkerArea worker = {area.base(), size, nullptr};
+            WorkerArea worker = {area.base(), size, nullptr, 0};
             KernelState state = {};
             state.inputSum = FillWorkerArea(area.base(), size, quarter * 64 + bit);
             const std::vector<unsigned char> filled = area.Bytes();

@@ -1,0 +1,64 @@
+// MAX on this machine, for real, in the x86-64 build: one worker sweeps all the
+// available memory less the system's reserve, the run states exactly what the
+// process committed, the block stays resident, and the stop gives it all back.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <psapi.h>
+
+#include <cstdio>
+
+#include "engine/TestEngine.h"
+#include "support/Support.h"
+
+namespace {
+
+const SIZE_T MB = 1u << 20;
+
+SIZE_T WorkingSet()
+{
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof counters;
+    return GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters) ? counters.WorkingSetSize : 0;
+}
+
+TEST(MaxRun, OneWorkerSweepsAllAvailableMemoryAndStatesIt)
+{
+#if !defined(_WIN64)
+    GTEST_SKIP() << "the 32-bit program's MAX is limited by its address space";
+#else
+    MEMORYSTATUSEX status = {};
+    status.dwLength = sizeof status;
+    ASSERT_TRUE(GlobalMemoryStatusEx(&status));
+    if (status.ullAvailPhys < 4ull << 30)
+        GTEST_SKIP() << "less than 4 GB available";
+    TestDirectory dir;
+    CTestEngine engine;
+    const ProcessCounters before = ReadProcessCounters();
+    const SIZE_T setBefore = WorkingSet();
+    engine.SetConfig(TestConfig{1, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+    ASSERT_EQ(S_OK, engine.StartTest());
+    const unsigned long long stated = engine.config.memorySizeMB, available = engine.memoryAvailableMB;
+    const ProcessCounters during = ReadProcessCounters();
+    Sleep(1000);
+    const SIZE_T resident = WorkingSet() - setBefore;
+    std::printf("MAX, one worker: %llu of %llu MB (%.1f%%), committed %llu MB more, working set %llu MB more\n",
+                stated, available, 100.0 * stated / available,
+                static_cast<unsigned long long>((during.committed - before.committed) / MB),
+                static_cast<unsigned long long>(resident / MB));
+    EXPECT_GE(stated, available * 85 / 100);
+    EXPECT_EQ(stated * MB, engine.memorySize);
+    // Committed: what the run states, and no more than the heap's growth besides.
+    EXPECT_GE(during.committed, before.committed + engine.memorySize);
+    EXPECT_LT(during.committed, before.committed + engine.memorySize + 64 * MB);
+    if (setBefore) {   // where a working set is reported, at least 99% of the block is in it
+        EXPECT_GE(resident, engine.memorySize / 100 * 99);
+    }
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(workerThreads[0], 0));
+    EXPECT_EQ(S_OK, engine.StopTest());
+    EXPECT_LT(ReadProcessCounters().committed, before.committed + 64 * MB);
+    EXPECT_GT(engine.workerAreas[0].swept, 0u) << "the worker swept nothing";
+#endif
+}
+
+} // namespace
