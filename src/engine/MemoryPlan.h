@@ -10,11 +10,11 @@ const unsigned int kSmallAreaBytes = 8192;
 // Blocks a start may commit: the largest free ranges of the address space.
 const unsigned int kMaxBlocks = 8;
 // Areas in all, over every worker; a worker sweeps its areas in turn.
-const unsigned int kMaxAreas = 512;
+const unsigned int kMaxAreas = 1024;
 // An area is at most this many MB (more when the memory needs more areas than
 // kMaxAreas allows): a pass over it is short, so the run flag and the clock are
 // read often whatever the block's size.
-const unsigned int kSliceMB = 256;
+const unsigned int kSliceMB = 64;
 // Free ranges smaller than this are not used as blocks.
 const unsigned int kMinBlockMB = 16;
 // Address space left free beside the blocks for thread stacks and the runtime.

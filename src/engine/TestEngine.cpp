@@ -29,6 +29,20 @@ HRESULT LastErrorStatus()
     return StatusFromWin32(g_kernel.GetLastError());
 }
 
+// Blocks to release, on a thread of their own while the caller answers.
+struct BlockList {
+    unsigned char** bases;
+    unsigned int count;
+};
+
+DWORD WINAPI FreeBlocks(LPVOID parameter)
+{
+    const BlockList* list = static_cast<BlockList*>(parameter);
+    for (unsigned int b = 0; b < list->count; ++b)
+        g_kernel.VirtualFree(list->bases[b], 0, MEM_RELEASE);
+    return 0;
+}
+
 // The areas of one start in order, and the next piece to fill.
 struct FillWork {
     WorkerArea* areas[kMaxAreas];
@@ -94,7 +108,7 @@ void FormatFailureLine(char* line, const WorkerFailure& failure, unsigned int wo
 } // namespace
 
 CTestEngine::CTestEngine()
-    : startIdle(nullptr), startIdleContext(nullptr), config(), workerAreas(), moreAreas(), workerPlacements(),
+    : idle(nullptr), idleContext(nullptr), config(), workerAreas(), moreAreas(), workerPlacements(),
       memoryBase(nullptr), memorySize(0), blockBases(), blockCount(0), startTimeMs(0), memoryAvailableMB(0),
       savedWorkingSetMin(0), savedWorkingSetMax(0), workingSetRaised(0)
 {
@@ -167,7 +181,7 @@ HRESULT CTestEngine::CommitPlan(const MemoryPlan& plan)
 }
 
 // Fills every area with its pattern on every processor: fill threads beside this
-// one, which calls startIdle while it waits. A fill thread that cannot be made
+// one, which calls idle while it waits. A fill thread that cannot be made
 // leaves its share to the others.
 HRESULT CTestEngine::FillAreas()
 {
@@ -187,8 +201,8 @@ HRESULT CTestEngine::FillAreas()
     SYSTEM_INFO info;
     GetSystemInfo(&info);
     const SIZE_T pieces = work.firstPiece[work.areaCount];
-    // With startIdle this thread only waits: one fill thread per processor.
-    unsigned int helpers = info.dwNumberOfProcessors - (startIdle ? 0 : 1);
+    // With idle this thread only waits: one fill thread per processor.
+    unsigned int helpers = info.dwNumberOfProcessors - (idle ? 0 : 1);
     if (helpers > 63)
         helpers = 63;
     if (helpers > pieces)
@@ -197,15 +211,15 @@ HRESULT CTestEngine::FillAreas()
     for (unsigned int t = 0; t < helpers; ++t)
         threads[t] = g_kernel.CreateThread(nullptr, 0, FillPieces, &work, 0, nullptr);
 
-    // This thread fills as well while it has no one to answer; with startIdle it
+    // This thread fills as well while it has no one to answer; with idle it
     // only waits, so that it can answer every kIdleMs.
-    if (!startIdle)
+    if (!idle)
         FillPieces(&work);
     for (unsigned int t = 0; t < helpers; ++t) {
         if (!threads[t])
             continue;
         while (g_kernel.WaitForSingleObject(threads[t], kIdleMs) == WAIT_TIMEOUT)
-            if (startIdle && !startIdle(startIdleContext))
+            if (idle && !idle(idleContext))
                 InterlockedExchange(&work.cancel, 1);
         g_kernel.CloseHandle(threads[t]);
     }
@@ -280,10 +294,17 @@ HRESULT CTestEngine::StartTest()
 
 void CTestEngine::ReleaseBlock()
 {
-    for (unsigned int b = 0; b < blockCount; ++b) {
-        g_kernel.VirtualFree(blockBases[b], 0, MEM_RELEASE);
-        blockBases[b] = nullptr;
+    BlockList list = {blockBases, blockCount};
+    HANDLE releaser = idle && blockCount ? g_kernel.CreateThread(nullptr, 0, FreeBlocks, &list, 0, nullptr) : nullptr;
+    if (releaser) {
+        while (g_kernel.WaitForSingleObject(releaser, kIdleMs) == WAIT_TIMEOUT)
+            idle(idleContext);
+        g_kernel.CloseHandle(releaser);
+    } else {
+        FreeBlocks(&list);
     }
+    for (unsigned int b = 0; b < blockCount; ++b)
+        blockBases[b] = nullptr;
     blockCount = 0;
     memoryBase = nullptr;
     memorySize = 0;

@@ -45,10 +45,12 @@ public:
     HRESULT StopTest();
     HRESULT SampleTick();
 
-    // Called about every 50 ms while the fill runs, on the calling thread; FALSE
-    // cancels the start (StartTest then returns kStartCancelled). Null: none.
-    BOOL (*startIdle)(void* context);
-    void* startIdleContext;
+    // Called about every 50 ms on the calling thread while StartTest fills the
+    // memory and StopTest releases it (both on other threads then); FALSE from
+    // the start's calls cancels it (StartTest returns kStartCancelled). Null: none,
+    // and the calling thread does the work itself.
+    BOOL (*idle)(void* context);
+    void* idleContext;
 
     TestConfig config;
     WorkerArea workerAreas[kMaxWorkers];   // slot i: worker i's first area
@@ -71,5 +73,5 @@ private:
     int workingSetRaised;
 };
 
-// StartTest's status when startIdle cancelled the start.
+// StartTest's status when idle cancelled the start.
 const HRESULT kStartCancelled = static_cast<HRESULT>(0x800704C7u);   // ERROR_CANCELLED

@@ -121,17 +121,18 @@ struct AreaRun {
     KernelState state;
     unsigned long long budget;   // passes between clock reads
     long long swept;             // counts spent on its passes since its last refill
-    long long refillGap;         // counts of passes before its next refill
+    long long refillGap;         // counts its passes must take before its next refill
+    long long lastRefill;        // clock count of its last refill (or of the run's start)
     unsigned int refills;
 };
 
 } // namespace
 
 // Each area in turn gets a budget of passes, scaled from its last budget's time so
-// that a clock read comes about every kClockMs. An area is refilled once its own
-// passes since the last refill have taken kRefillMs and kRefillShare times as long
-// as that refill took, so refills keep to about 1/kRefillShare of the time
-// whatever the area's size.
+// that a clock read comes about every kClockMs. An area is refilled once kRefillMs
+// have passed since its last refill and its own passes since then have taken
+// kRefillShare times as long as that refill took, so refills keep to about
+// 1/kRefillShare of the time whatever the area's size.
 unsigned long long RunWorkerArea(WorkerArea* first, KernelLoopFn loop)
 {
     LARGE_INTEGER frequency;
@@ -141,8 +142,9 @@ unsigned long long RunWorkerArea(WorkerArea* first, KernelLoopFn loop)
 
     AreaRun runs[kMaxAreas];
     unsigned int count = 0;
+    const long long begin = ClockCount();
     for (const WorkerArea* area = first; area && count < kMaxAreas; area = area->next)
-        runs[count++] = AreaRun{area, KernelState(), 1, 0, refillCounts, 0};
+        runs[count++] = AreaRun{area, KernelState(), 1, 0, 0, begin, 0};
 
     bool counted = false;
     unsigned long long passes = 0, swept = 0;
@@ -179,11 +181,10 @@ unsigned long long RunWorkerArea(WorkerArea* first, KernelLoopFn loop)
                 run.budget = scaled < 1 ? 1 : scaled > 4 * run.budget ? 4 * run.budget : scaled;
             }
             run.swept += took;
-            if (run.swept >= run.refillGap) {
+            if (run.swept >= run.refillGap && (now - run.lastRefill >= refillCounts || now < run.lastRefill)) {
                 RefillWorkerArea(run.area, ++run.refills, &run.state);
-                const long long refillTook = ClockCount() - now;
-                run.refillGap = refillTook > 0 && kRefillShare * refillTook > refillCounts ? kRefillShare * refillTook
-                                                                                           : refillCounts;
+                run.lastRefill = ClockCount();
+                run.refillGap = kRefillShare * (run.lastRefill - now);
                 run.swept = 0;
             }
         }

@@ -80,8 +80,9 @@ KernelVariant BestKernelVariant();
 
 // Passes of `loop` over a worker's prepared areas (`first` and those linked from
 // it), each in turn, until testRunning reads 0. An area gets a fresh state
-// (always right after a pass that verified all of it) once its own passes since
-// the last one have taken kRefillMs and kRefillShare times that refill's time:
+// (always right after a pass that verified all of it) once kRefillMs have passed
+// since its last one and its own passes since then have taken kRefillShare times
+// that refill's time:
 // alternately the bitwise complement of its inputs and a new pattern
 // (RefillWorkerArea). Errors are recorded for the engine against `first`.
 // Returns the passes made and stores the bytes swept in first->swept. The clock

@@ -51,9 +51,9 @@ UINT DpiForWindow(HWND window)
     return dpiForWindow ? dpiForWindow(window) : 0;
 }
 
-// Called by the engine while it fills the memory: handles what is waiting for
-// this thread, so that the window answers; FALSE calls the start off.
-BOOL AnswerWhileStarting(void* context)
+// Called by the engine while it fills or releases the memory: handles what is
+// waiting for this thread, so that the window answers; FALSE calls a start off.
+BOOL AnswerWhileWaiting(void* context)
 {
     CTestDlg* dialog = static_cast<CTestDlg*>(context);
     MSG msg;
@@ -110,6 +110,7 @@ CTestDlg::CTestDlg(CWnd* pParent)
       m_bRunning(0),
       m_bStarting(0),
       m_bCancelStart(0),
+      m_bStopping(0),
       m_hIcon(AfxGetApp()->LoadIcon(IDR_MAINFRAME))
 {
 }
@@ -225,7 +226,7 @@ RunSelections CTestDlg::Selections() const
 void CTestDlg::OnRunTest()
 {
     // "Run Test" is disabled during a run; a stray command must not start a second one.
-    if (m_bRunning || m_bStarting)
+    if (m_bRunning || m_bStarting || m_bStopping)
         return;
     if (!UpdateData(TRUE))
         return;
@@ -247,10 +248,10 @@ void CTestDlg::OnRunTest()
     ::EnableWindow(GetDlgItem(IDC_RUN_TEST), FALSE);
     m_bStarting = 1;
     m_bCancelStart = 0;
-    theApp.m_engine.startIdle = AnswerWhileStarting;
-    theApp.m_engine.startIdleContext = this;
+    theApp.m_engine.idle = AnswerWhileWaiting;
+    theApp.m_engine.idleContext = this;
     const HRESULT status = theApp.m_engine.StartTest();
-    theApp.m_engine.startIdle = nullptr;
+    theApp.m_engine.idle = nullptr;
     m_bStarting = 0;
     if (status < 0) {
         theApp.m_engine.StopTest();
@@ -269,7 +270,7 @@ void CTestDlg::OnRunTest()
 
 void CTestDlg::OnTimer(UINT)
 {
-    if (m_bRunning) {
+    if (m_bRunning && !m_bStopping) {
         const HRESULT status = theApp.m_engine.SampleTick();
         if (status != S_OK)
             StopRun(status);
@@ -280,8 +281,9 @@ void CTestDlg::OnTimer(UINT)
 void CTestDlg::OnCancel()
 {
     // During the start, Cancel (or closing) calls the start off; no question.
-    if (m_bStarting) {
-        m_bCancelStart = 1;
+    // During the stop it waits for the stop.
+    if (m_bStarting || m_bStopping) {
+        m_bCancelStart = m_bStarting;
         return;
     }
     if (!m_bRunning) {
@@ -298,7 +300,12 @@ void CTestDlg::OnCancel()
 // for a termination): a run that ended as failed is reported once it is idle.
 void CTestDlg::StopRun(HRESULT cause)
 {
+    m_bStopping = 1;
+    theApp.m_engine.idle = AnswerWhileWaiting;
+    theApp.m_engine.idleContext = this;
     const HRESULT stopped = theApp.m_engine.StopTest();
+    theApp.m_engine.idle = nullptr;
+    m_bStopping = 0;
     m_bRunning = 0;
     if (m_nTimer != 0) {
         KillTimer(m_nTimer);

@@ -42,6 +42,7 @@ public:
     int m_bRunning;
     int m_bStarting;      // 1 while StartTest fills the memory and this dialog keeps answering
     int m_bCancelStart;   // Cancel or closing during the start: the start is called off
+    int m_bStopping;      // 1 while StopTest releases the memory and this dialog keeps answering
     HICON m_hIcon;
 
 protected:

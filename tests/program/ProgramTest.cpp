@@ -218,7 +218,8 @@ TEST_F(Program, UnderFullLoadAnswersAtOnceAndLogsTheLoadedCoresClock)
 
 // While the start fills the memory (held for 4 s a time here) the window answers,
 // a second "Run Test" starts nothing, and Cancel calls the start off without a
-// question or a log line; the next start runs as usual.
+// question or a log line; the next start runs as usual, and the window answers
+// while its stop releases the memory (held as well).
 TEST_F(Program, TheStartKeepsTheWindowAnsweringAndCanBeCalledOff)
 {
     Start("holdfill=4000");
@@ -242,7 +243,11 @@ TEST_F(Program, TheStartKeepsTheWindowAnsweringAndCanBeCalledOff)
     ASSERT_TRUE(program.WaitUntilResponsive());
     ASSERT_TRUE(program.Click(2));
     EXPECT_EQ("Terminate the test?", program.Answer(IDOK).text);
+    // The release is held as well: the window answers meanwhile.
+    EXPECT_TRUE(SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 1500, &result)) << "the window does not answer";
+    ASSERT_TRUE(WaitForLines(kStopped, 1));
     EXPECT_EQ((std::vector<std::string>{kStarted, kStopped}), Messages(dir.ReadLog()));
+    EXPECT_TRUE(WaitUntil([&] { return program.IsEnabled(1020); }, 10000));
 }
 
 // A machine that keeps a value wrongly fails the run: this process flips a bit of an

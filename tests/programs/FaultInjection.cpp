@@ -1,7 +1,8 @@
 // Linked into BurnwrightFaults.exe, a test build of the program: replaces kernel
 // services as the environment variable BURNWRIGHT_FAULTS asks, before WinMain runs.
 //   commit=E     the first commit of a block fails with Win32 error E
-//   holdfill=MS  every thread created running (the start's fill threads) waits MS ms first
+//   holdfill=MS  every thread created running (the start's fill threads, the stop's
+//                releaser) waits MS ms first
 #include <windows.h>
 
 #include <cstdlib>
