@@ -98,6 +98,19 @@ FAULTS = [
      "    if (!text || !*text)\n        return false;\n", "    if (!text)\n        return false;\n"),
     ("F35", "the cursor stays where it was after a refusal", "src/framework/DataExchange.cpp",
      "    SendMessageA(m_pDlgWnd->m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);\n", ""),
+    ("F36", "MAX in the 32-bit program uses only the largest free range", "src/engine/MemoryPlan.cpp",
+     "for (unsigned int i = 0; i < machine.rangeCount; ++i) {",
+     "for (unsigned int i = 0; i < 1 && i < machine.rangeCount; ++i) {"),
+    ("F37", "every new pattern is the same: no rotation through the value ranges", "src/engine/WorkerKernel.cpp",
+     "reinterpret_cast<UINT_PTR>(area->base) >> 12) + refill / 2;",
+     "reinterpret_cast<UINT_PTR>(area->base) >> 12) + 0 * refill;"),
+    ("F38", "a commit that fails part-way starts the run with less memory, silently",
+     "src/engine/TestEngine.cpp",
+     "        if (!committed) {\n            const HRESULT status = LastErrorStatus();\n            ReleaseBlock();\n"
+     "            return status;\n        }\n",
+     "        if (!committed)\n            continue;\n"),
+    ("F39", "the start fills the memory without the window answering", "src/ui/TestDlg.cpp",
+     "    m_bCancelStart = 0;\n    theApp.m_engine.idle = AnswerWhileWaiting;\n", "    m_bCancelStart = 0;\n"),
 ]
 
 

@@ -55,9 +55,11 @@ bool LayShare(MemoryPlan* plan, unsigned int worker, unsigned long long mb, unsi
 
 } // namespace
 
+// A fixed part for the system's own working set and file cache, and a part that
+// grows with the machine for what other programs and the system take meanwhile.
 unsigned long long SystemReserveMB(unsigned long long availableMB)
 {
-    return 256 + availableMB / 32;
+    return 384 + availableMB / 16;
 }
 
 HRESULT ReadMachineMemory(MachineMemory* machine)
