@@ -110,7 +110,7 @@ void FormatFailureLine(char* line, const WorkerFailure& failure, unsigned int wo
 CTestEngine::CTestEngine()
     : idle(nullptr), idleContext(nullptr), config(), workerAreas(), moreAreas(), workerPlacements(),
       memoryBase(nullptr), memorySize(0), blockBases(), blockCount(0), startTimeMs(0), memoryAvailableMB(0),
-      savedWorkingSetMin(0), savedWorkingSetMax(0), workingSetRaised(0)
+      savedWorkingSetMin(0), savedWorkingSetMax(0), workingSetRaised(0), lastIdleMs(0)
 {
 }
 
@@ -138,6 +138,18 @@ DWORD CTestEngine::NodeOfWorker(unsigned int worker) const
     return node;
 }
 
+// Calls idle when kIdleMs have passed since the last call; false when it cancels.
+bool CTestEngine::AnswerNow()
+{
+    if (!idle)
+        return true;
+    const unsigned int now = GetTimeMs();
+    if (now - lastIdleMs < kIdleMs)
+        return true;
+    lastIdleMs = now;
+    return idle(idleContext) != FALSE;
+}
+
 // Reserves the plan's blocks, commits every area (in its worker's node) and links
 // each worker's areas. On failure nothing stays held and the status says why.
 HRESULT CTestEngine::CommitPlan(const MemoryPlan& plan)
@@ -159,6 +171,10 @@ HRESULT CTestEngine::CommitPlan(const MemoryPlan& plan)
     WorkerArea* last[kMaxWorkers] = {};
     unsigned int more = 0;
     for (unsigned int i = 0; i < plan.areaCount; ++i) {
+        if (!AnswerNow()) {
+            ReleaseBlock();
+            return kStartCancelled;
+        }
         const PlannedArea& planned = plan.areas[i];
         unsigned char* const base = blockBases[planned.block] + planned.offset;
         const DWORD node = NodeOfWorker(planned.worker);
@@ -234,6 +250,7 @@ HRESULT CTestEngine::StartTest()
     const unsigned int threads = config.threadCount;
     if (threads == 0 || threads > kMaxWorkers)
         return E_INVALIDARG;
+    lastIdleMs = GetTimeMs();
 
     static MachineMemory machine;
     static MemoryPlan plan;
@@ -276,6 +293,8 @@ HRESULT CTestEngine::StartTest()
                                                  CREATE_SUSPENDED, nullptr);
         if (!workerThreads[i])
             return LastErrorStatus();
+        if (!AnswerNow())
+            return kStartCancelled;
     }
     status = FillAreas();
     if (FAILED(status))

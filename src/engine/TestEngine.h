@@ -68,9 +68,11 @@ private:
     DWORD NodeOfWorker(unsigned int worker) const;
     HRESULT FillAreas();
     void ReleaseBlock();
+    bool AnswerNow();
 
     SIZE_T savedWorkingSetMin, savedWorkingSetMax;   // restored at the stop when raised
     int workingSetRaised;
+    unsigned int lastIdleMs;   // GetTimeMs of the last idle call in this start
 };
 
 // StartTest's status when idle cancelled the start.
