@@ -53,6 +53,39 @@ bool LayShare(MemoryPlan* plan, unsigned int worker, unsigned long long mb, unsi
     return true;
 }
 
+#if !defined(_WIN64)
+// The largest ranges a reservation gets, found by reserving: in a 32-bit process
+// the address space is small and a compatibility layer may keep ranges reserved
+// that it still hands out, which a walk of the address space does not show. Each
+// range found is held while the next is sought, then all are released.
+void ProbeRanges(MachineMemory* machine)
+{
+    void* held[kMaxBlocks];
+    unsigned int count = 0;
+    while (count < kMaxBlocks) {
+        SIZE_T low = 0, high = static_cast<SIZE_T>(-1) / kMB;   // in MB
+        while (low < high) {
+            const SIZE_T mid = low + (high - low + 1) / 2;
+            void* range = g_kernel.VirtualAlloc(nullptr, mid * kMB, MEM_RESERVE, PAGE_READWRITE);
+            if (range) {
+                g_kernel.VirtualFree(range, 0, MEM_RELEASE);
+                low = mid;
+            } else {
+                high = mid - 1;
+            }
+        }
+        void* range = low >= kMinBlockMB ? g_kernel.VirtualAlloc(nullptr, low * kMB, MEM_RESERVE, PAGE_READWRITE)
+                                         : nullptr;
+        if (!range)
+            break;
+        held[count++] = range;
+        KeepLargest(machine, static_cast<unsigned char*>(range), low * kMB);
+    }
+    while (count > 0)
+        g_kernel.VirtualFree(held[--count], 0, MEM_RELEASE);
+}
+#endif
+
 } // namespace
 
 // A fixed part for the system's own working set and file cache, and a part that
@@ -72,6 +105,9 @@ HRESULT ReadMachineMemory(MachineMemory* machine)
         return StatusFromWin32(g_kernel.GetLastError());
     machine->availableMB = status.ullAvailPhys / kMB;
 
+#if !defined(_WIN64)
+    ProbeRanges(machine);
+#else
     SYSTEM_INFO info;
     GetSystemInfo(&info);
     unsigned char* address = static_cast<unsigned char*>(info.lpMinimumApplicationAddress);
@@ -86,6 +122,7 @@ HRESULT ReadMachineMemory(MachineMemory* machine)
             break;
         address = next;
     }
+#endif
     return S_OK;
 }
 

@@ -53,7 +53,9 @@ struct MemoryPlan {
 // The memory MAX leaves to the system and other programs, in MB.
 unsigned long long SystemReserveMB(unsigned long long availableMB);
 
-// Queries the available physical memory and the free ranges (status of the failed call).
+// Queries the available physical memory (status of the failed call) and the free
+// ranges: in a 32-bit process by reserving and releasing the largest ranges it
+// can get, elsewhere from a walk of the address space.
 HRESULT ReadMachineMemory(MachineMemory* machine);
 
 // Plans a start of `threads` workers (1 to kMaxWorkers). Without the memory test:
