@@ -63,6 +63,18 @@ TEST(MaxRun, OneWorkerSweepsAllAvailableMemoryAndStatesIt)
             holds += machine.ranges[i].bytes / MB;
     const unsigned long long budget = available - SystemReserveMB(available);
     EXPECT_GE(stated + kAddressReserveMB + 64, holds < budget ? holds : budget);
+    if (budget > holds) {   // the addresses were the limit: little is left to reserve
+        SIZE_T low = 0, high = 4095;
+        while (low < high) {
+            const SIZE_T mid = low + (high - low + 1) / 2;
+            void* range = VirtualAlloc(nullptr, mid * MB, MEM_RESERVE, PAGE_READWRITE);
+            if (range)
+                VirtualFree(range, 0, MEM_RELEASE);
+            (range ? low : high) = range ? mid : mid - 1;
+        }
+        std::printf("largest range left to reserve: %lu MB\n", static_cast<unsigned long>(low));
+        EXPECT_LT(low, 2 * kAddressReserveMB);
+    }
 #endif
     EXPECT_EQ(stated * MB, engine.memorySize);
     // Committed: what the run states, and no more than the heap's growth besides.
