@@ -52,8 +52,8 @@ int main(int argc, char** argv)
     const size_t words = engine.memorySize / 8, quarterWords = engine.workerAreas[0].size / 32;
     std::vector<unsigned long long> ones(words, 0), zeros(words, 0);
 
-    std::printf("Bits that have held both 0 and 1, %u workers, %s areas of %u bytes, snapshots every %lu ms\n\n",
-                kWorkers, sizeMB ? "memory-test" : "small", engine.workerAreas[0].size,
+    std::printf("Bits that have held both 0 and 1, %u workers, %s areas of %lu bytes, snapshots every %lu ms\n\n",
+                kWorkers, sizeMB ? "memory-test" : "small", static_cast<unsigned long>(engine.workerAreas[0].size),
                 static_cast<unsigned long>(kSnapshotMs));
     std::printf("| after | worker | a | b | c | d (results) |\n| --- | --- | --- | --- | --- | --- |\n");
     const DWORD start = GetTickCount();

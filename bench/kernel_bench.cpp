@@ -256,7 +256,7 @@ struct Worker {
 __attribute__((force_align_arg_pointer)) DWORD WINAPI CountingWorker(LPVOID parameter)
 {
     Worker* worker = static_cast<Worker*>(parameter);
-    const Area area = {worker->area.base, worker->area.size};
+    const Area area = {worker->area.base, static_cast<unsigned int>(worker->area.size)};
     worker->passes = RunVerified(GetKernelImpl(BestKernelVariant()).loop, area.a(), area.b(),
                                  area.c(), area.d(), area.n());
     return 0;
@@ -571,14 +571,14 @@ void PrintStop()
 
 // The verified kernel with its refills against the verified kernel alone, each run
 // long enough for several refills, interleaved; and the two refills timed alone,
-// which give the share of time they take at one refill every kRefillMs.
+// which give the share of time they take at their spacing (RunWorkerArea).
 void PrintRefillCost(KernelVariant best)
 {
     const KernelLoopFn loop = GetKernelImpl(best).loop;
-    Title("Refills: the verified kernel with its refills (about every 800 ms, alternately the "
+    Title("Refills: the verified kernel with its refills (every 800 ms or more, alternately the "
           "inputs' complement and a new pattern) against the verified kernel alone, one thread");
     Header("| area | runs | alone Gelements/s | with refills Gelements/s | cost | complement ms "
-           "| new pattern ms | refill share at one per 800 ms |");
+           "| new pattern ms | refill share at its spacing (800 ms and 20 times its own time) |");
     const struct {
         unsigned int bytes, runs;
         DWORD ms;
@@ -586,7 +586,7 @@ void PrintRefillCost(KernelVariant best)
     for (const auto& c : cases) {
         Area area = AllocArea(c.bytes);
         KernelState state = {};
-        const WorkerArea worker = {area.base, area.size};
+        WorkerArea worker = {area.base, area.size, nullptr, 0};
         double alone = 0.0, refilled = 0.0, complement = 1e30, fresh = 1e30;
         for (unsigned int r = 0; r < c.runs; ++r) {
             alone = std::max(alone, ElementsPerSecond(area, c.ms, [&] {
@@ -599,11 +599,12 @@ void PrintRefillCost(KernelVariant best)
                 (refill == 1 ? complement : fresh) = std::min(refill == 1 ? complement : fresh, Seconds() - t0);
             }
         }
+        const double mean = (complement + fresh) / 2.0;
         char size[32];
         std::snprintf(size, sizeof size, c.bytes < kMB ? "%u bytes" : "%u MB", c.bytes < kMB ? c.bytes : c.bytes / kMB);
         std::printf("| %s | %u of %lu ms | %.3f | %.3f | %.1f%% | %.3f | %.3f | %.2f%% |\n", size, c.runs,
                     static_cast<unsigned long>(c.ms), alone / 1e9, refilled / 1e9, 100.0 * (1.0 - refilled / alone),
-                    complement * 1e3, fresh * 1e3, 100.0 * (complement + fresh) / (2.0 * kRefillMs / 1e3));
+                    complement * 1e3, fresh * 1e3, 100.0 * mean / (mean + std::max(kRefillMs / 1e3, kRefillShare * mean)));
         FreeArea(area);
     }
     if (failedWorkerArea)

@@ -20,7 +20,9 @@ optimisation changes their code), disassembled with i686-w64-mingw32-objdump, an
 then finds each function it relied on in the shipped program's bytes (the fields
 the linker relocates left out): the thread entry and every function that uses ymm
 or zmm registers, so that a program linked from other code fails rather than passes.
-Usage: check-pe32.py Burnwright.exe [libburnwright_core.a]"""
+Burnwright64.exe, the x86-64 program, is checked the same way as a PE32+ AMD64
+file with a 64-bit version record and an amd64 manifest, without the stack check.
+Usage: check-pe32.py Burnwright.exe|Burnwright64.exe [libburnwright_core.a]"""
 import os
 import re
 import struct
@@ -79,6 +81,11 @@ def manifest_problems(text):
     return problems
 
 
+def is_x64(path):
+    """Burnwright64.exe is the x86-64 program; every other name the PE32 one."""
+    return os.path.basename(path).lower() == "burnwright64.exe"
+
+
 def main(path):
     data = open(path, "rb").read()
     problems = []
@@ -92,13 +99,18 @@ def main(path):
     machine, sections, _, _, _, optional_size, _ = struct.unpack_from("<HHIIIHH", data, pe + 4)
     optional = pe + 24
     magic = struct.unpack_from("<H", data, optional)[0]
-    check(machine == 0x14C, "machine %#x, not i386" % machine)
-    check(magic == 0x10B, "optional header %#x, not PE32" % magic)
+    wide = is_x64(path)
+    if wide:
+        check(machine == 0x8664, "machine %#x, not x86-64" % machine)
+        check(magic == 0x20B, "optional header %#x, not PE32+" % magic)
+    else:
+        check(machine == 0x14C, "machine %#x, not i386" % machine)
+        check(magic == 0x10B, "optional header %#x, not PE32" % magic)
     if problems:
         return problems
     subsystem = struct.unpack_from("<H", data, optional + 68)[0]
     check(subsystem == 2, "subsystem %d, not the Windows GUI" % subsystem)
-    directories = optional + 96
+    directories = optional + (112 if wide else 96)
 
     section_table = [struct.unpack_from("<8sIIII", data, optional + optional_size + 40 * i)
                      for i in range(sections)]
@@ -157,10 +169,14 @@ def main(path):
             check((RT_ICON, icon_id) in resources, "icon image %d is missing" % icon_id)
     version = resources.get((RT_VERSION, 1), b"")
     check("VS_VERSION_INFO".encode("utf-16-le") in version, "no version record")
-    check("Burnwright.exe".encode("utf-16-le") in version, "version record does not name Burnwright.exe")
+    name = os.path.basename(path)
+    check(name.encode("utf-16-le") + b"\0" in version, "version record does not name %s" % name)
+    bits = "(64-bit)" if wide else "(32-bit)"
+    check(bits.encode("utf-16-le") in version, "version record does not say %s" % bits)
     manifest = resources.get((RT_MANIFEST, 1), b"").decode("utf-8", "replace")
     problems += manifest_problems(manifest)
-    check('processorArchitecture="X86"' in manifest, "manifest is not for x86")
+    arch = "amd64" if wide else "X86"
+    check('processorArchitecture="%s"' % arch in manifest, "manifest is not for %s" % arch)
     return problems
 
 
@@ -247,6 +263,15 @@ if __name__ == "__main__":
     program = sys.argv[1]
     library = sys.argv[2] if len(sys.argv) > 2 else \
         os.path.join(os.path.dirname(os.path.abspath(program)), "libburnwright_core.a")
+    if is_x64(program):
+        # x86-64 threads start on 16-byte aligned stacks: no realignment to check.
+        found = main(program)
+        for problem in found:
+            print("PE32+ check: %s: %s" % (program, problem))
+        if not found:
+            print("PE32+ check: %s: x86-64 GUI, system DLLs only, dialog 102, icon 128 (9 images), "
+                  "version record (64-bit), manifest (common controls 6, amd64): OK" % program)
+        sys.exit(1 if found else 0)
     found = main(program) + stack_problems(program, library)
     for problem in found:
         print("PE32 check: %s: %s" % (program, problem))

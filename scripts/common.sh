@@ -11,7 +11,8 @@ can_run_32bit() {
 }
 
 # use_wine 32|64: select a build, its Wine loader, server and prefix.
-# Sets bits, bdir, WINE and WINESERVER_BIN and exports what Wine reads.
+# Sets bits, bdir, program (the build's Burnwright.exe or Burnwright64.exe), WINE and
+# WINESERVER_BIN and exports what Wine reads.
 use_wine() {
     bits=$1
     if [ "$bits" = 64 ]; then
@@ -28,6 +29,9 @@ use_wine() {
         export WINESERVER=$WINESERVER_BIN WINEARCH=win32
     fi
     export WINEPREFIX="$bdir/wineprefix"
+    program="$bdir/Burnwright.exe"
+    [ "$bits" = 64 ] && program="$bdir/Burnwright64.exe"
+    return 0
 }
 
 # configure_and_build 32|64 [TARGET...]: configure that build, then build the targets (default: all).

@@ -115,6 +115,19 @@ FAULTS = [
      '                ok = reader.Refuse("The option " + option + " is given twice.");\n', ""),
     ("F42", "a line reaches the redirected output without its line end", "src/log/TestLog.cpp",
      '"%s\\r\\n", line);', '"%s", line);'),
+    ("F43", "MAX in the 32-bit program uses only the largest free range", "src/engine/MemoryPlan.cpp",
+     "for (unsigned int i = 0; i < machine.rangeCount; ++i) {",
+     "for (unsigned int i = 0; i < 1 && i < machine.rangeCount; ++i) {"),
+    ("F44", "every new pattern is the same: no rotation through the value ranges", "src/engine/WorkerKernel.cpp",
+     "reinterpret_cast<UINT_PTR>(area->base) >> 12) + refill / 2;",
+     "reinterpret_cast<UINT_PTR>(area->base) >> 12) + 0 * refill;"),
+    ("F45", "a commit that fails part-way starts the run with less memory, silently",
+     "src/engine/TestEngine.cpp",
+     "        if (!committed) {\n            const HRESULT status = LastErrorStatus();\n            ReleaseBlock();\n"
+     "            return status;\n        }\n",
+     "        if (!committed)\n            continue;\n"),
+    ("F46", "the start fills the memory without the window answering", "src/ui/TestDlg.cpp",
+     "    m_bCancelStart = 0;\n    theApp.m_engine.idle = AnswerWhileWaiting;\n", "    m_bCancelStart = 0;\n"),
 ]
 
 

@@ -1,17 +1,17 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Burnwright and starts it under Wine (inside a
-# private Xvfb display when there is no display): the PE32 program where this
-# kernel runs 32-bit programs, otherwise its x86-64 twin.
+# private Xvfb display when there is no display): Burnwright64.exe on an x86-64
+# machine, Burnwright.exe (PE32) where only 32-bit programs run.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 bash "$root/scripts/setup.sh"
-if can_run_32bit; then
+if [ "$(uname -m)" = x86_64 ] && [ -x /usr/lib/wine/wine64 ]; then
+    bits=64
+    echo "Starting Burnwright64.exe (x86-64) under wine64."
+else
     bits=32
     echo "Starting Burnwright.exe (PE32) under 32-bit Wine."
-else
-    bits=64
-    echo "This kernel runs no 32-bit programs: starting the x86-64 twin under wine64."
 fi
 configure_and_build $bits Burnwright
 use_wine $bits
@@ -20,6 +20,6 @@ prepare_wine_prefix
 cd "${BURNWRIGHT_WORKDIR:-$root}"
 if [ -z "${DISPLAY:-}" ]; then
     echo "No display: starting Burnwright inside Xvfb (screen :99 unless taken)."
-    exec xvfb-run -a -s "-screen 0 1280x1024x24" "$WINE" "$bdir/Burnwright.exe"
+    exec xvfb-run -a -s "-screen 0 1280x1024x24" "$WINE" "$program"
 fi
-exec "$WINE" "$bdir/Burnwright.exe"
+exec "$WINE" "$program"

@@ -31,7 +31,7 @@ export DISPLAY=$display
 sleep 1
 
 cd "$shots"
-"$WINE" "$bdir/Burnwright.exe" </dev/null >/dev/null 2>&1 &
+"$WINE" "$program" </dev/null >/dev/null 2>&1 &
 window=""
 for _ in $(seq 60); do
     window=$(xdotool search --name '^Burnwright$' 2>/dev/null | head -1) && [ -n "$window" ] && break

@@ -20,37 +20,55 @@ HANDLE workerThreads[kMaxWorkers] = {};
 
 namespace {
 
-const unsigned int kMB = 1u << 20;
-// Largest block a 32-bit byte count can describe, in MB.
-const unsigned int kMaxBlockMB = 4095;
-// Address space left free beside the block for thread stacks and the runtime.
-const unsigned int kAddressReserveMB = 64;
+const SIZE_T kMB = 1u << 20;
+// The fill hands out pieces of this many indices of an area's quarters (16 MB of area).
+const SIZE_T kFillPiece = 64 * kFillChunk;
+const DWORD kIdleMs = 50;
 
 HRESULT LastErrorStatus()
 {
     return StatusFromWin32(g_kernel.GetLastError());
 }
 
-// Size in MB of the largest free range of the address space, less a margin:
-// the most that "all available memory" can reserve in one piece.
-unsigned int ReservableMB()
+// Blocks to release, on a thread of their own while the caller answers.
+struct BlockList {
+    unsigned char** bases;
+    unsigned int count;
+};
+
+DWORD WINAPI FreeBlocks(LPVOID parameter)
 {
-    SYSTEM_INFO info;
-    GetSystemInfo(&info);
-    const unsigned char* address = static_cast<const unsigned char*>(info.lpMinimumApplicationAddress);
-    const unsigned char* const end = static_cast<const unsigned char*>(info.lpMaximumApplicationAddress);
-    SIZE_T largest = 0;
-    MEMORY_BASIC_INFORMATION region;
-    while (address < end && g_kernel.VirtualQuery(address, &region, sizeof region) == sizeof region) {
-        if (region.State == MEM_FREE && region.RegionSize > largest)
-            largest = region.RegionSize;
-        const unsigned char* next = static_cast<const unsigned char*>(region.BaseAddress) + region.RegionSize;
-        if (next <= address)
-            break;
-        address = next;
+    const BlockList* list = static_cast<BlockList*>(parameter);
+    for (unsigned int b = 0; b < list->count; ++b)
+        g_kernel.VirtualFree(list->bases[b], 0, MEM_RELEASE);
+    return 0;
+}
+
+// The areas of one start in order, and the next piece to fill.
+struct FillWork {
+    WorkerArea* areas[kMaxAreas];
+    SIZE_T firstPiece[kMaxAreas + 1];   // running count of pieces before each area
+    unsigned int areaCount;
+    volatile LONG nextPiece;
+    volatile LONG cancel;
+};
+
+// Fills pieces until none is left or the start is cancelled; every fill thread
+// and the starting thread run it.
+DWORD WINAPI FillPieces(LPVOID parameter)
+{
+    FillWork* work = static_cast<FillWork*>(parameter);
+    unsigned int at = 0;
+    for (;;) {
+        const SIZE_T piece = static_cast<SIZE_T>(InterlockedIncrement(&work->nextPiece) - 1);
+        if (piece >= work->firstPiece[work->areaCount] || work->cancel)
+            return 0;
+        while (piece >= work->firstPiece[at + 1])
+            ++at;
+        const WorkerArea* area = work->areas[at];
+        const SIZE_T begin = (piece - work->firstPiece[at]) * kFillPiece;
+        FillWorkerAreaPart(area->base, area->size, at, begin, begin + kFillPiece);
     }
-    const unsigned int mb = static_cast<unsigned int>(largest / kMB);
-    return mb > kAddressReserveMB ? mb - kAddressReserveMB : 0;
 }
 
 // The failure line: what the first worker found, where, the bits that differed
@@ -91,8 +109,9 @@ void FormatFailureLine(char* line, const WorkerFailure& failure, unsigned int wo
 } // namespace
 
 CTestEngine::CTestEngine()
-    : config(), workerAreas(), workerPlacements(), memoryBase(nullptr), memorySize(0), startTimeMs(0),
-      memoryAvailableMB(0), topology()
+    : idle(nullptr), idleContext(nullptr), config(), workerAreas(), moreAreas(), workerPlacements(),
+      memoryBase(nullptr), memorySize(0), blockBases(), blockCount(0), startTimeMs(0), memoryAvailableMB(0),
+      topology(), savedWorkingSetMin(0), savedWorkingSetMax(0), workingSetRaised(0), lastIdleMs(0)
 {
 }
 
@@ -106,44 +125,75 @@ HRESULT CTestEngine::SetConfig(const TestConfig& newConfig)
     return S_OK;
 }
 
-// Sets memorySize (and, with the memory test, memorySizeMB) for this start.
-HRESULT CTestEngine::SizeBlock(unsigned int* areaSize)
+// The NUMA node of the processor a worker is tied to, or NUMA_NO_PREFERRED_NODE
+// (a floating worker, a machine of one node, or no answer).
+DWORD CTestEngine::NodeOfWorker(unsigned int worker) const
 {
-    const unsigned int threads = config.threadCount;
-    memoryAvailableMB = 0;
-    if (!config.memoryTest) {
-        memorySize = threads * kSmallAreaBytes;
-        *areaSize = kSmallAreaBytes;
-        return S_OK;
+    ULONG highest = 0;
+    if (!workerPlacements[worker].tied || !g_kernel.GetNumaHighestNodeNumber(&highest) || highest == 0)
+        return NUMA_NO_PREFERRED_NODE;
+    PROCESSOR_NUMBER processor = workerPlacements[worker].processor;
+    USHORT node = 0;
+    if (!g_kernel.GetNumaProcessorNodeEx(&processor, &node) || node == 0xFFFF)
+        return NUMA_NO_PREFERRED_NODE;
+    return node;
+}
+
+// Calls idle when kIdleMs have passed since the last call; false when it cancels.
+bool CTestEngine::AnswerNow()
+{
+    if (!idle)
+        return true;
+    const unsigned int now = GetTimeMs();
+    if (now - lastIdleMs < kIdleMs)
+        return true;
+    lastIdleMs = now;
+    return idle(idleContext) != FALSE;
+}
+
+// Reserves the plan's blocks, commits every area (in its worker's node) and links
+// each worker's areas. On failure nothing stays held and the status says why.
+HRESULT CTestEngine::CommitPlan(const MemoryPlan& plan)
+{
+    for (unsigned int b = 0; b < plan.blockCount; ++b) {
+        void* base = g_kernel.VirtualAlloc(plan.blocks[b].address, plan.blocks[b].bytes, MEM_RESERVE, PAGE_READWRITE);
+        // The range may have been taken since it was found: anywhere else will do.
+        if (!base && plan.blocks[b].address)
+            base = g_kernel.VirtualAlloc(nullptr, plan.blocks[b].bytes, MEM_RESERVE, PAGE_READWRITE);
+        if (!base) {
+            const HRESULT status = LastErrorStatus();
+            ReleaseBlock();
+            return status;
+        }
+        blockBases[blockCount++] = static_cast<unsigned char*>(base);
     }
+    memoryBase = blockBases[0];
 
-    MEMORYSTATUSEX status;
-    std::memset(&status, 0, sizeof status);
-    status.dwLength = sizeof status;
-    if (!g_kernel.GlobalMemoryStatusEx(&status))
-        return LastErrorStatus();
-
-    const unsigned long long availableMB64 = status.ullAvailPhys / kMB;
-    memoryAvailableMB = availableMB64;
-    const unsigned int availableMB = static_cast<unsigned int>(availableMB64);
-    if (config.memorySizeMB > availableMB)
-        return E_OUTOFMEMORY;
-
-    unsigned int requestedMB = config.memorySizeMB;
-    if (requestedMB == 0) {
-        // All available memory, but no more than one reservable 32-bit block.
-        requestedMB = availableMB64 > kMaxBlockMB ? kMaxBlockMB : availableMB;
-        const unsigned int reservable = ReservableMB();
-        if (requestedMB > reservable)
-            requestedMB = reservable;
-    } else if (requestedMB > kMaxBlockMB) {
-        return E_OUTOFMEMORY;
+    WorkerArea* last[kMaxWorkers] = {};
+    unsigned int more = 0;
+    for (unsigned int i = 0; i < plan.areaCount; ++i) {
+        if (!AnswerNow()) {
+            ReleaseBlock();
+            return kStartCancelled;
+        }
+        const PlannedArea& planned = plan.areas[i];
+        unsigned char* const base = blockBases[planned.block] + planned.offset;
+        const DWORD node = NodeOfWorker(planned.worker);
+        void* committed = node == NUMA_NO_PREFERRED_NODE
+            ? g_kernel.VirtualAlloc(base, planned.bytes, MEM_COMMIT, PAGE_READWRITE)
+            : g_kernel.VirtualAllocExNuma(GetCurrentProcess(), base, planned.bytes, MEM_COMMIT, PAGE_READWRITE, node);
+        if (!committed) {
+            const HRESULT status = LastErrorStatus();
+            ReleaseBlock();
+            return status;
+        }
+        WorkerArea* area = last[planned.worker] ? &moreAreas[more++] : &workerAreas[planned.worker];
+        *area = WorkerArea{base, planned.bytes, nullptr, 0};
+        if (last[planned.worker])
+            last[planned.worker]->next = area;
+        last[planned.worker] = area;
+        memorySize += planned.bytes;
     }
-
-    const unsigned int perWorkerMB = requestedMB / threads;
-    config.memorySizeMB = threads * perWorkerMB;
-    memorySize = threads * perWorkerMB * kMB;
-    *areaSize = perWorkerMB * kMB;
     return S_OK;
 }
 
@@ -189,9 +239,7 @@ void CTestEngine::LogTestedScope()
     scope.narrowLimited = topology.narrowLimited;
     scope.kernel = GetKernelImpl(BestKernelVariant()).name;
     bool slotUsed[kMaxProcessors] = {}, coreUsed[kMaxProcessors] = {};
-    unsigned long long testedBytes = 0;
     for (unsigned int i = 0; i < config.threadCount; ++i) {
-        testedBytes += workerAreas[i].size;
         if (!workerPlacements[i].tied)
             continue;
         ++scope.tiedWorkers;
@@ -201,11 +249,60 @@ void CTestEngine::LogTestedScope()
         slotUsed[slot] = coreUsed[topology.order[slot].core] = true;
     }
     scope.memoryTest = config.memoryTest != 0;
-    scope.testedMB = testedBytes / kMB;
+    scope.testedMB = memorySize / kMB;
     scope.availableMB = memoryAvailableMB;
     char line[kTestedScopeLineLength + 1];
     FormatTestedScopeLine(line, scope);
     WriteLog(line);
+}
+
+// Fills every area with its pattern on every processor: fill threads beside this
+// one, which calls idle while it waits. A fill thread that cannot be made
+// leaves its share to the others.
+HRESULT CTestEngine::FillAreas()
+{
+    static FillWork work;
+    work.areaCount = 0;
+    work.firstPiece[0] = 0;
+    for (unsigned int w = 0; w < config.threadCount; ++w)
+        for (WorkerArea* area = &workerAreas[w]; area; area = area->next) {
+            const SIZE_T pieces = (area->size / 32 + kFillPiece - 1) / kFillPiece;
+            work.areas[work.areaCount] = area;
+            work.firstPiece[work.areaCount + 1] = work.firstPiece[work.areaCount] + pieces;
+            ++work.areaCount;
+        }
+    work.nextPiece = 0;
+    work.cancel = 0;
+
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    const SIZE_T pieces = work.firstPiece[work.areaCount];
+    // With idle this thread only waits: one fill thread per processor.
+    unsigned int helpers = info.dwNumberOfProcessors - (idle ? 0 : 1);
+    if (helpers > 63)
+        helpers = 63;
+    if (helpers > pieces)
+        helpers = static_cast<unsigned int>(pieces);
+    HANDLE threads[63] = {};
+    for (unsigned int t = 0; t < helpers; ++t)
+        threads[t] = g_kernel.CreateThread(nullptr, 0, FillPieces, &work, 0, nullptr);
+
+    // This thread fills as well while it has no one to answer; with idle it
+    // only waits, so that it can answer every kIdleMs.
+    if (!idle)
+        FillPieces(&work);
+    for (unsigned int t = 0; t < helpers; ++t) {
+        if (!threads[t])
+            continue;
+        while (g_kernel.WaitForSingleObject(threads[t], kIdleMs) == WAIT_TIMEOUT)
+            if (idle && !idle(idleContext))
+                InterlockedExchange(&work.cancel, 1);
+        g_kernel.CloseHandle(threads[t]);
+    }
+    // Pieces left by fill threads that could not be made.
+    if (!work.cancel)
+        FillPieces(&work);
+    return work.cancel ? kStartCancelled : S_OK;
 }
 
 HRESULT CTestEngine::StartTest()
@@ -214,30 +311,40 @@ HRESULT CTestEngine::StartTest()
     if (threads == 0 || threads > kMaxWorkers)
         return E_INVALIDARG;
     PlaceWorkers();
+    lastIdleMs = GetTimeMs();
 
-    unsigned int areaSize = 0;
-    HRESULT status = SizeBlock(&areaSize);
+    static MachineMemory machine;
+    static MemoryPlan plan;
+    std::memset(&machine, 0, sizeof machine);
+    memoryAvailableMB = 0;
+    if (config.memoryTest) {
+        const HRESULT status = ReadMachineMemory(&machine);
+        if (FAILED(status))
+            return status;
+        memoryAvailableMB = machine.availableMB;
+    }
+    HRESULT status = PlanMemory(threads, config.memoryTest, config.memorySizeMB, machine, &plan);
     if (FAILED(status))
         return status;
+    if (config.memoryTest) {
+        config.memorySizeMB = static_cast<unsigned int>(plan.testedMB);
+        // Ask that the areas stay in memory: a working-set minimum that holds them.
+        // Advisory: where the system refuses, the run goes on as before.
+        SIZE_T minimum = 0, maximum = 0;
+        if (g_kernel.GetProcessWorkingSetSize(GetCurrentProcess(), &minimum, &maximum)) {
+            const SIZE_T planned = static_cast<SIZE_T>(plan.testedMB) * kMB;
+            if (g_kernel.SetProcessWorkingSetSizeEx(GetCurrentProcess(), planned + minimum, planned + maximum,
+                                                    QUOTA_LIMITS_HARDWS_MIN_DISABLE | QUOTA_LIMITS_HARDWS_MAX_DISABLE)) {
+                savedWorkingSetMin = minimum;
+                savedWorkingSetMax = maximum;
+                workingSetRaised = 1;
+            }
+        }
+    }
 
-    memoryBase = static_cast<unsigned char*>(
-        g_kernel.VirtualAlloc(nullptr, memorySize, MEM_RESERVE, PAGE_READWRITE));
-    if (!memoryBase)
-        return LastErrorStatus();
-
-    void* committed = g_kernel.VirtualAlloc(memoryBase, memorySize, MEM_COMMIT, PAGE_READWRITE);
-    if (!committed) {
-        status = LastErrorStatus();
-        g_kernel.VirtualFree(memoryBase, 0, MEM_RELEASE);
-        memoryBase = nullptr;
+    status = CommitPlan(plan);
+    if (FAILED(status))
         return status;
-    }
-    memoryBase = static_cast<unsigned char*>(committed);
-    for (unsigned int i = 0; i < threads; ++i) {
-        workerAreas[i].base = memoryBase + i * areaSize;
-        workerAreas[i].size = areaSize;
-        FillWorkerArea(workerAreas[i].base, areaSize, i);
-    }
     InterlockedExchangePointer(reinterpret_cast<PVOID volatile*>(&failedWorkerArea), nullptr);
     InterlockedExchange(&failedWorkerCount, 0);
     firstWorkerFailure = WorkerFailure();
@@ -248,7 +355,12 @@ HRESULT CTestEngine::StartTest()
         if (!workerThreads[i])
             return LastErrorStatus();
         TieWorker(i);
+        if (!AnswerNow())
+            return kStartCancelled;
     }
+    status = FillAreas();
+    if (FAILED(status))
+        return status;
 
     InterlockedExchange(&testRunning, 1);
     for (unsigned int i = 0; i < threads; ++i)
@@ -264,13 +376,26 @@ HRESULT CTestEngine::StartTest()
 
 void CTestEngine::ReleaseBlock()
 {
-    if (!memoryBase)
-        return;
-    g_kernel.VirtualFree(memoryBase, memorySize, MEM_DECOMMIT);
-    g_kernel.VirtualFree(memoryBase, 0, MEM_RELEASE);
+    BlockList list = {blockBases, blockCount};
+    HANDLE releaser = idle && blockCount ? g_kernel.CreateThread(nullptr, 0, FreeBlocks, &list, 0, nullptr) : nullptr;
+    if (releaser) {
+        while (g_kernel.WaitForSingleObject(releaser, kIdleMs) == WAIT_TIMEOUT)
+            idle(idleContext);
+        g_kernel.CloseHandle(releaser);
+    } else {
+        FreeBlocks(&list);
+    }
+    for (unsigned int b = 0; b < blockCount; ++b)
+        blockBases[b] = nullptr;
+    blockCount = 0;
     memoryBase = nullptr;
+    memorySize = 0;
+    if (workingSetRaised) {
+        g_kernel.SetProcessWorkingSetSizeEx(GetCurrentProcess(), savedWorkingSetMin, savedWorkingSetMax,
+                                            QUOTA_LIMITS_HARDWS_MIN_DISABLE | QUOTA_LIMITS_HARDWS_MAX_DISABLE);
+        workingSetRaised = 0;
+    }
 }
-
 // Ends the workers and releases the block. A run that had started gets its end
 // marker: "Test Failed --" with what a worker found (E_WRONG_RESULT), or
 // "Test Stopped --" (S_OK).

@@ -1,18 +1,17 @@
 #pragma once
 #include <windows.h>
 
-#include "engine/ProcessorTopology.h"
+#include "engine/MemoryPlan.h"
 #include "engine/TestConfig.h"
 #include "engine/WorkerPlacement.h"
 
-// One worker for each logical processor Windows supports ("All").
-const unsigned int kMaxWorkers = kMaxProcessors;
-const unsigned int kSmallAreaBytes = 8192;
-
-// One worker's share of the memory block.
+// One area of a worker's memory. A worker sweeps its areas in turn: the first
+// is its slot in workerAreas, the others follow through next.
 struct WorkerArea {
     unsigned char* base;
-    unsigned int size;   // bytes; a multiple of 512, or below 32 for an idle worker
+    SIZE_T size;        // bytes; a multiple of 512, or below 32 for an idle worker
+    WorkerArea* next;   // the same worker's next area, or null
+    unsigned long long swept;   // first area only: bytes its worker swept, stored when the worker ends
 };
 
 // Run flag polled by the workers between passes; written only with InterlockedExchange.
@@ -46,20 +45,39 @@ public:
     HRESULT StopTest();
     HRESULT SampleTick();
 
+    // Called about every 50 ms on the calling thread while StartTest fills the
+    // memory and StopTest releases it (both on other threads then); FALSE from
+    // the start's calls cancels it (StartTest returns kStartCancelled). Null: none,
+    // and the calling thread does the work itself.
+    BOOL (*idle)(void* context);
+    void* idleContext;
+
     TestConfig config;
-    WorkerArea workerAreas[kMaxWorkers];
+    WorkerArea workerAreas[kMaxWorkers];   // slot i: worker i's first area
+    WorkerArea moreAreas[kMaxAreas];       // the workers' further areas
     WorkerPlacement workerPlacements[kMaxWorkers];   // slot i: worker i's processor
-    unsigned char* memoryBase;
-    unsigned int memorySize;
+    unsigned char* memoryBase;             // the first block, or null when none is held
+    SIZE_T memorySize;                     // bytes the workers sweep: the sum of their areas
+    unsigned char* blockBases[kMaxBlocks]; // every block held, memoryBase first
+    unsigned int blockCount;
     unsigned int startTimeMs;
     unsigned long long memoryAvailableMB;   // available when the memory-test run started; 0 without it
     ProcessorTopology topology;   // as read by the last start; usableCount 0: the workers float
-
 
 private:
     void PlaceWorkers();
     void TieWorker(unsigned int worker);
     void LogTestedScope();
-    HRESULT SizeBlock(unsigned int* areaSize);
+    HRESULT CommitPlan(const MemoryPlan& plan);
+    DWORD NodeOfWorker(unsigned int worker) const;
+    HRESULT FillAreas();
     void ReleaseBlock();
+    bool AnswerNow();
+
+    SIZE_T savedWorkingSetMin, savedWorkingSetMax;   // restored at the stop when raised
+    int workingSetRaised;
+    unsigned int lastIdleMs;   // GetTimeMs of the last idle call in this start
 };
+
+// StartTest's status when idle cancelled the start.
+const HRESULT kStartCancelled = static_cast<HRESULT>(0x800704C7u);   // ERROR_CANCELLED

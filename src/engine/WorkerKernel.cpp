@@ -113,49 +113,80 @@ void RefillWorkerArea(const WorkerArea* area, unsigned int refill, KernelState* 
     state->inputSum = FillWorkerArea(area->base, area->size, seed);
 }
 
-// The loop runs a budget of passes between clock reads, scaled from the last
-// budget's time so that a read comes about every kClockMs; at the first read
-// kRefillMs after the last refill, the area is refilled.
-unsigned long long RunWorkerArea(const WorkerArea* area, KernelLoopFn loop)
-{
-    unsigned char* const base = area->base;
-    const unsigned int size = area->size;
-    const unsigned int n = (size / 32) & ~15u;   // whole groups of 16 only
+namespace {
 
+// One area of a worker's list and what its passes carry.
+struct AreaRun {
+    const WorkerArea* area;
+    KernelState state;
+    unsigned long long budget;   // passes between clock reads
+    long long swept;             // counts spent on its passes since its last refill
+    long long refillGap;         // counts its passes must take before its next refill
+    long long lastRefill;        // clock count of its last refill (or of the run's start)
+    unsigned int refills;
+};
+
+} // namespace
+
+// Each area in turn gets a budget of passes, scaled from its last budget's time so
+// that a clock read comes about every kClockMs. An area is refilled once kRefillMs
+// have passed since its last refill and its own passes since then have taken
+// kRefillShare times as long as that refill took, so refills keep to about
+// 1/kRefillShare of the time whatever the area's size.
+unsigned long long RunWorkerArea(WorkerArea* first, KernelLoopFn loop)
+{
     LARGE_INTEGER frequency;
     const long long perSecond = g_kernel.QueryPerformanceFrequency(&frequency) && frequency.QuadPart > 0
                                     ? frequency.QuadPart : 1000;
     const long long clockCounts = perSecond * kClockMs / 1000, refillCounts = perSecond * kRefillMs / 1000;
 
-    KernelState state = {};
-    unsigned long long budget = 1;
-    unsigned int refills = 0;
-    bool counted = false;
-    long long lastRead = ClockCount(), lastRefill = lastRead;
-    for (;;) {
-        state.passLimit = state.passes + budget;
-        const int check = loop(reinterpret_cast<const double*>(base),
-                               reinterpret_cast<const double*>(base + size / 4),
-                               reinterpret_cast<const double*>(base + size / 2),
-                               reinterpret_cast<double*>(base + 3 * (size / 4)), n, &state);
-        // Keep the load on until the run ends; the engine reports the error.
-        if (check != kCheckClean)
-            RecordWorkerError(area, check, state.bits, &counted);
-        if (testRunning == 0)
-            return state.passes;
+    AreaRun runs[kMaxWorkerAreas];
+    unsigned int count = 0;
+    const long long begin = ClockCount();
+    for (const WorkerArea* area = first; area && count < kMaxWorkerAreas; area = area->next)
+        runs[count++] = AreaRun{area, KernelState(), 1, 0, 0, begin, 0};
 
-        const long long now = ClockCount();
-        const long long took = now - lastRead;
-        if (check == kCheckClean) {
-            // At most four times the budget: a pass that took no measurable time.
-            const unsigned long long scaled =
-                took > 0 ? static_cast<unsigned long long>(static_cast<double>(budget) * clockCounts / took) : 4 * budget;
-            budget = scaled < 1 ? 1 : scaled > 4 * budget ? 4 * budget : scaled;
-        }
-        lastRead = now;
-        if (now - lastRefill >= refillCounts || now < lastRefill) {
-            RefillWorkerArea(area, ++refills, &state);
-            lastRefill = lastRead = ClockCount();
+    bool counted = false;
+    unsigned long long passes = 0, swept = 0;
+    for (;;) {
+        for (unsigned int i = 0; i < count; ++i) {
+            AreaRun& run = runs[i];
+            unsigned char* const base = run.area->base;
+            const SIZE_T size = run.area->size;
+            const SIZE_T n = (size / 32) & ~static_cast<SIZE_T>(15);   // whole groups of 16 only
+            const unsigned long long before = run.state.passes;
+            run.state.passLimit = before + run.budget;
+            const long long start = ClockCount();
+            const int check = loop(reinterpret_cast<const double*>(base),
+                                   reinterpret_cast<const double*>(base + size / 4),
+                                   reinterpret_cast<const double*>(base + size / 2),
+                                   reinterpret_cast<double*>(base + 3 * (size / 4)), n, &run.state);
+            passes += run.state.passes - before;
+            swept += (run.state.passes - before) * size;
+            // Keep the load on until the run ends; the engine reports the error.
+            if (check != kCheckClean)
+                RecordWorkerError(first, check, run.state.bits, &counted);
+            if (testRunning == 0) {
+                first->swept = swept;
+                return passes;
+            }
+
+            const long long now = ClockCount();
+            const long long took = now > start ? now - start : 0;
+            if (check == kCheckClean) {
+                // At most four times the budget: a pass that took no measurable time.
+                const unsigned long long scaled =
+                    took > 0 ? static_cast<unsigned long long>(static_cast<double>(run.budget) * clockCounts / took)
+                             : 4 * run.budget;
+                run.budget = scaled < 1 ? 1 : scaled > 4 * run.budget ? 4 * run.budget : scaled;
+            }
+            run.swept += took;
+            if (run.swept >= run.refillGap && (now - run.lastRefill >= refillCounts || now < run.lastRefill)) {
+                RefillWorkerArea(run.area, ++run.refills, &run.state);
+                run.lastRefill = ClockCount();
+                run.refillGap = kRefillShare * (run.lastRefill - now);
+                run.swept = 0;
+            }
         }
     }
 }
@@ -163,10 +194,10 @@ unsigned long long RunWorkerArea(const WorkerArea* area, KernelLoopFn loop)
 // Thread entry: 32-bit Windows guarantees only 4-byte stack alignment here.
 __attribute__((force_align_arg_pointer)) DWORD WINAPI WorkerThreadProc(LPVOID parameter)
 {
-    const WorkerArea* area = static_cast<const WorkerArea*>(parameter);
+    WorkerArea* area = static_cast<WorkerArea*>(parameter);
     if (testRunning == 0)
         return 0;
-    if (area->size / 32 == 0) {
+    if (area->size / 32 == 0 && !area->next) {
         while (testRunning != 0) {
         }
         return 0;

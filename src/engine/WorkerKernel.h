@@ -34,14 +34,14 @@ struct KernelState {
 // is the flipped bits of one changed word; for a wrong result it is the OR of
 // expected XOR found over the wrong words.
 typedef int (*KernelPassFn)(const double* a, const double* b, const double* c, double* d,
-                            unsigned int n, KernelState* state);
+                            size_t n, KernelState* state);
 
 // Verified passes over the same arrays until testRunning reads 0 after a pass or
 // state->passes reaches a nonzero state->passLimit (at least one pass; returns
 // kCheckClean), or a pass finds an error (returns its KernelCheck). The flag and
 // the limit are read only between passes.
 typedef int (*KernelLoopFn)(const double* a, const double* b, const double* c, double* d,
-                            unsigned int n, KernelState* state);
+                            size_t n, KernelState* state);
 
 // Instruction sets the kernel comes in, narrowest first.
 enum KernelVariant {
@@ -78,14 +78,19 @@ KernelVariant SelectKernelVariant(const CpuVectorInfo& info);
 // SelectKernelVariant(ReadCpuVectorInfo()).
 KernelVariant BestKernelVariant();
 
-// Passes of `loop` over a prepared area until testRunning reads 0, giving the
-// area a fresh state about every kRefillMs (always right after a pass that
-// verified all of it): alternately the bitwise complement of its inputs and a
-// new pattern (RefillWorkerArea). Errors are recorded for the engine. Returns
-// the passes made. The clock is read between passes only, about every kClockMs.
+// Passes of `loop` over a worker's prepared areas (`first` and those linked from
+// it), each in turn, until testRunning reads 0. An area gets a fresh state
+// (always right after a pass that verified all of it) once kRefillMs have passed
+// since its last one and its own passes since then have taken kRefillShare times
+// that refill's time:
+// alternately the bitwise complement of its inputs and a new pattern
+// (RefillWorkerArea). Errors are recorded for the engine against `first`.
+// Returns the passes made and stores the bytes swept in first->swept. The clock
+// is read between passes only, about every kClockMs per area.
 const unsigned int kRefillMs = 800;
+const long long kRefillShare = 20;
 const unsigned int kClockMs = 50;
-unsigned long long RunWorkerArea(const WorkerArea* area, KernelLoopFn loop);
+unsigned long long RunWorkerArea(WorkerArea* first, KernelLoopFn loop);
 
 // Refill number `refill` (1, 2, ...) of an area the kernel runs on: odd numbers
 // complement every input word (their XOR is unchanged), even ones fill a new

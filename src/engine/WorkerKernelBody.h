@@ -34,7 +34,7 @@ KERNEL_ALWAYS_INLINE typename V::Reg Step(const double* a, const double* b, cons
 // before (a change of an input does not always show in its result).
 template <class V>
 KERNEL_ALWAYS_INLINE int Pass(const double* a, const double* b, const double* c, double* d,
-                              unsigned int n, KernelState* state)
+                              size_t n, KernelState* state)
 {
 #if defined(__x86_64__)
     const int kSets = 2;   // sums for alternate vectors: shorter dependency chains
@@ -75,7 +75,7 @@ KERNEL_ALWAYS_INLINE int Pass(const double* a, const double* b, const double* c,
 
 template <class V>
 KERNEL_ALWAYS_INLINE int Loop(const double* a, const double* b, const double* c, double* d,
-                              unsigned int n, KernelState* state)
+                              size_t n, KernelState* state)
 {
     int check;
     do {
@@ -87,12 +87,12 @@ KERNEL_ALWAYS_INLINE int Loop(const double* a, const double* b, const double* c,
 // The entry points of a variant, KernelPass<suffix> and KernelLoop<suffix>.
 #define KERNEL_VARIANT_DEFINE(suffix, V)                                                        \
     int KernelPass##suffix(const double* a, const double* b, const double* c, double* d,       \
-                           unsigned int n, KernelState* state)                                  \
+                           size_t n, KernelState* state)                                  \
     {                                                                                           \
         return Pass<V>(a, b, c, d, n, state);                                                   \
     }                                                                                           \
     int KernelLoop##suffix(const double* a, const double* b, const double* c, double* d,       \
-                           unsigned int n, KernelState* state)                                  \
+                           size_t n, KernelState* state)                                  \
     {                                                                                           \
         return Loop<V>(a, b, c, d, n, state);                                                   \
     }

@@ -9,9 +9,9 @@
 
 #define KERNEL_VARIANT_DECLARE(suffix)                                                          \
     int KernelPass##suffix(const double* a, const double* b, const double* c, double* d,       \
-                           unsigned int n, KernelState* state);                                 \
+                           size_t n, KernelState* state);                                 \
     int KernelLoop##suffix(const double* a, const double* b, const double* c, double* d,       \
-                           unsigned int n, KernelState* state);
+                           size_t n, KernelState* state);
 
 KERNEL_VARIANT_DECLARE(Sse2)
 KERNEL_VARIANT_DECLARE(Avx)

@@ -10,6 +10,13 @@ struct KernelServices {
     LPVOID (WINAPI *VirtualAlloc)(LPVOID address, SIZE_T size, DWORD type, DWORD protect);
     BOOL   (WINAPI *VirtualFree)(LPVOID address, SIZE_T size, DWORD type);
     SIZE_T (WINAPI *VirtualQuery)(LPCVOID address, PMEMORY_BASIC_INFORMATION info, SIZE_T length);
+    // memory placement: NUMA nodes and the working set
+    BOOL   (WINAPI *GetNumaHighestNodeNumber)(PULONG highestNode);
+    BOOL   (WINAPI *GetNumaProcessorNodeEx)(PPROCESSOR_NUMBER processor, PUSHORT node);
+    LPVOID (WINAPI *VirtualAllocExNuma)(HANDLE process, LPVOID address, SIZE_T size, DWORD type,
+                                        DWORD protect, DWORD node);
+    BOOL   (WINAPI *GetProcessWorkingSetSize)(HANDLE process, PSIZE_T minimum, PSIZE_T maximum);
+    BOOL   (WINAPI *SetProcessWorkingSetSizeEx)(HANDLE process, SIZE_T minimum, SIZE_T maximum, DWORD flags);
     // threads
     HANDLE (WINAPI *CreateThread)(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize,
                                   LPTHREAD_START_ROUTINE start, LPVOID parameter,

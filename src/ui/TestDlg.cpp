@@ -58,6 +58,26 @@ UINT DpiForWindow(HWND window)
     return dpiForWindow ? dpiForWindow(window) : 0;
 }
 
+// Called by the engine while it fills or releases the memory: handles what is
+// waiting for this thread, so that the window answers; FALSE calls a start off.
+BOOL AnswerWhileWaiting(void* context)
+{
+    CTestDlg* dialog = static_cast<CTestDlg*>(context);
+    MSG msg;
+    while (!dialog->m_bCancelStart && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            dialog->m_bCancelStart = 1;
+            break;
+        }
+        if (!IsDialogMessageA(dialog->m_hWnd, &msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    }
+    return !dialog->m_bCancelStart;
+}
+
 } // namespace
 
 BEGIN_MESSAGE_MAP(CTestDlg, CDialog)
@@ -103,6 +123,9 @@ CTestDlg::CTestDlg(CWnd* pParent)
       m_bShowHistory(1),
       m_nTimer(0),
       m_bRunning(0),
+      m_bStarting(0),
+      m_bCancelStart(0),
+      m_bStopping(0),
       m_hIcon(AfxGetApp()->LoadIcon(IDR_MAINFRAME)),
       m_bUnattended(0),
       m_bAsking(0),
@@ -229,7 +252,7 @@ RunSelections CTestDlg::Selections() const
 void CTestDlg::OnRunTest()
 {
     // "Run Test" is disabled during a run; a stray command must not start a second one.
-    if (m_bRunning)
+    if (m_bRunning || m_bStarting || m_bStopping)
         return;
     if (!UpdateData(TRUE))
         return;
@@ -314,9 +337,25 @@ void CTestDlg::StartRun()
 {
     const TestConfig config = BuildTestConfig(Selections());
     theApp.m_engine.SetConfig(config);
+    // The start fills the memory on other threads while this one keeps answering.
+    ::EnableWindow(GetDlgItem(IDC_RUN_TEST), FALSE);
+    m_bStarting = 1;
+    m_bCancelStart = 0;
+    theApp.m_engine.idle = AnswerWhileWaiting;
+    theApp.m_engine.idleContext = this;
     const HRESULT status = theApp.m_engine.StartTest();
+    theApp.m_engine.idle = nullptr;
+    m_bStarting = 0;
     if (status < 0) {
         theApp.m_engine.StopTest();
+        ::EnableWindow(GetDlgItem(IDC_RUN_TEST), TRUE);
+        if (status == kStartCancelled) {
+            if (m_bUnattended) {   // called off before it started: ended early
+                theApp.m_nExitCode = kExitEndedEarly;
+                DestroyWindow();
+            }
+            return;
+        }
         CString message;
         message.Format("Test Initialization Failed. Error %08X", static_cast<unsigned int>(status));
         if (m_bUnattended) {
@@ -330,14 +369,13 @@ void CTestDlg::StartRun()
         return;
     }
 
-    ::EnableWindow(GetDlgItem(IDC_RUN_TEST), FALSE);
     m_bRunning = 1;
     m_nTimer = static_cast<UINT>(SetTimer(kSampleTimerId, config.logIntervalMs, nullptr));
 }
 
 void CTestDlg::OnTimer(UINT)
 {
-    if (m_bRunning) {
+    if (m_bRunning && !m_bStopping) {
         const HRESULT status = theApp.m_engine.SampleTick();
         if (status != S_OK)
             StopRun(status);
@@ -347,6 +385,12 @@ void CTestDlg::OnTimer(UINT)
 
 void CTestDlg::OnCancel()
 {
+    // During the start, Cancel (or closing) calls the start off; no question.
+    // During the stop it waits for the stop.
+    if (m_bStarting || m_bStopping) {
+        m_bCancelStart = m_bStarting;
+        return;
+    }
     if (m_bAsking)   // a close while the question is open: the answer decides
         return;
     if (!m_bRunning) {
@@ -378,7 +422,11 @@ void CTestDlg::OnClose()
 
 void CTestDlg::OnEndSession(BOOL ending)
 {
-    if (ending && m_bUnattended && m_bRunning)
+    if (!ending || !m_bUnattended)
+        return;
+    if (m_bStarting)
+        m_bCancelStart = 1;
+    else if (m_bRunning)
         StopRun(S_OK);
 }
 
@@ -388,7 +436,12 @@ void CTestDlg::OnEndSession(BOOL ending)
 // the exit code instead.
 void CTestDlg::StopRun(HRESULT cause)
 {
+    m_bStopping = 1;
+    theApp.m_engine.idle = AnswerWhileWaiting;
+    theApp.m_engine.idleContext = this;
     const HRESULT stopped = theApp.m_engine.StopTest();
+    theApp.m_engine.idle = nullptr;
+    m_bStopping = 0;
     m_bRunning = 0;
     if (m_nTimer != 0) {
         KillTimer(m_nTimer);

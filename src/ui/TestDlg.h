@@ -52,6 +52,9 @@ public:
     int m_bShowHistory;
     UINT m_nTimer;
     int m_bRunning;
+    int m_bStarting;      // 1 while StartTest fills the memory and this dialog keeps answering
+    int m_bCancelStart;   // Cancel or closing during the start: the start is called off
+    int m_bStopping;      // 1 while StopTest releases the memory and this dialog keeps answering
     HICON m_hIcon;
     int m_bUnattended;          // started by /run
     int m_bAsking;              // "Terminate the test?" is open

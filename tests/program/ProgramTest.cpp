@@ -277,6 +277,40 @@ TEST_F(Program, UnderFullLoadAnswersAtOnceAndLogsTheLoadedCoresClock)
     }
 }
 
+// While the start fills the memory (held for 4 s a time here) the window answers,
+// a second "Run Test" starts nothing, and Cancel calls the start off without a
+// question or a log line; the next start runs as usual, and the window answers
+// while its stop releases the memory (held as well).
+TEST_F(Program, TheStartKeepsTheWindowAnsweringAndCanBeCalledOff)
+{
+    Start("holdfill=4000");
+    ASSERT_TRUE(program.SetCheck(1001, true) && program.Select(1010, 0));
+    const ProcessCounters idle = ReadProcessCounters(program.Process());
+    HWND dialog = GetParent(program.Control(1020));
+    ASSERT_TRUE(program.Click(1020));
+    ASSERT_TRUE(WaitUntil([&] { return !program.IsEnabled(1020); }, 15000));
+    DWORD_PTR result;
+    EXPECT_TRUE(SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 1500, &result)) << "the window does not answer";
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(1020, BN_CLICKED), reinterpret_cast<LPARAM>(program.Control(1020)));
+    ASSERT_TRUE(program.Click(2));
+    ASSERT_TRUE(WaitUntil([&] { return program.IsEnabled(1020); }, 30000));
+    EXPECT_EQ(nullptr, program.FindBox(1000));
+    EXPECT_EQ("", dir.ReadLog());
+    EXPECT_TRUE(WaitUntil([&] { return ReadProcessCounters(program.Process()).threads == idle.threads; }, 10000));
+    EXPECT_LT(ReadProcessCounters(program.Process()).committed, idle.committed + 4 * MB);
+
+    ASSERT_TRUE(program.Click(1020));
+    ASSERT_TRUE(WaitForLines(kStarted, 1));
+    ASSERT_TRUE(program.WaitUntilResponsive());
+    ASSERT_TRUE(program.Click(2));
+    EXPECT_EQ("Terminate the test?", program.Answer(IDOK).text);
+    // The release is held as well: the window answers meanwhile.
+    EXPECT_TRUE(SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 1500, &result)) << "the window does not answer";
+    ASSERT_TRUE(WaitForLines(kStopped, 1));
+    EXPECT_EQ((std::vector<std::string>{kStarted, kStopped}), Messages(dir.ReadLog()));
+    EXPECT_TRUE(WaitUntil([&] { return program.IsEnabled(1020); }, 10000));
+}
+
 // Flips the lowest exponent bit of the input word `offset` bytes into the product's
 // block, found from outside as the one committed private region of `blockBytes`.
 // The flip comes right after the worker's first refill changes the word, so that

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 #include <regex>
+#include <utility>
+#include <vector>
 
 #include "engine/Status.h"
 #include "engine/TestEngine.h"
@@ -17,6 +19,7 @@ const SIZE_T MB = 1u << 20;
 struct Faults {
     DWORD memoryStatusError = 0, reserveError = 0, commitError = 0, createError = 0;
     int createAt = -1, created = 0;
+    int commitAt = -1, commits = 0;   // commitAt -1: every commit fails with commitError
     int open = 0;   // worker handles created and not closed: Wine counts no process handles
     unsigned long long availableMB = 0;   // 0: the machine's own figure
 } g_faults;
@@ -34,8 +37,12 @@ BOOL WINAPI FakeMemoryStatus(LPMEMORYSTATUSEX status)
 
 LPVOID WINAPI FakeVirtualAlloc(LPVOID address, SIZE_T size, DWORD type, DWORD protect)
 {
-    SetLastError(type == MEM_RESERVE ? g_faults.reserveError : g_faults.commitError);
-    if (GetLastError())
+    const bool commit = type == MEM_COMMIT;
+    const bool fails = commit ? g_faults.commitError && (g_faults.commitAt < 0 || g_faults.commits == g_faults.commitAt)
+                              : g_faults.reserveError != 0;
+    g_faults.commits += commit;
+    SetLastError(fails ? (commit ? g_faults.commitError : g_faults.reserveError) : 0);
+    if (fails)
         return nullptr;
     return RealKernelServices().VirtualAlloc(address, size, type, protect);
 }
@@ -107,6 +114,7 @@ TEST_F(Engine, AFailedStartLogsNothingAndItsStopLeavesNothingBehind)
         {"fewer MB than workers", 16, 1, 0, with([](Faults& f) { f.availableMB = 15; }), 1},
         {"reserve", 4, 1, 16, with([](Faults& f) { f.reserveError = 8; }), 0x80070008},
         {"commit", 4, 1, 64, with([](Faults& f) { f.commitError = 8; }), 0x80070008},
+        {"MAX commit part-way", 16, 1, 0, with([](Faults& f) { f.availableMB = 2000; f.commitAt = 9; f.commitError = 1455; }), 0x800705AF},
         {"worker 0", 16, 1, 64, with([](Faults& f) { f.createAt = 0; f.createError = 1450; }), 0x800705AA},
         {"worker 7", 16, 1, 64, with([](Faults& f) { f.createAt = 7; f.createError = 0x12345; }), 0x80072345},
         {"worker 15", 16, 0, 0, with([](Faults& f) { f.createAt = 15; f.createError = 8; }), 0x80070008},
@@ -124,34 +132,52 @@ TEST_F(Engine, AFailedStartLogsNothingAndItsStopLeavesNothingBehind)
     EXPECT_EQ("", dir.ReadLog());
 }
 
-// Real runs on blocks sized from the request or the (scripted) available memory, in
-// equal areas; the stop gives everything back, and a second stop writes nothing.
-// The workers' kernel variant goes into the output (scripts/ctest-session.sh lists it).
+// Real runs on blocks sized from the request or the (scripted) available memory:
+// every worker sweeps the same MB, the areas add up to the MB the run states
+// (memorySizeMB, out of memoryAvailableMB), the stop gives everything back, and
+// a second stop writes nothing. The workers' kernel variant goes into the output
+// (scripts/ctest-session.sh lists it).
 TEST_F(Engine, RunsItsWorkersOnBlocksSizedAsAskedAndGivesEverythingBack)
 {
     std::printf("[ VARIANT  ] engine runs: %s kernel\n", GetKernelImpl(BestKernelVariant()).name);
     const struct {
-        unsigned int threads, memoryTest, sizeMB, availableMB, blockMB;
+        unsigned int threads, memoryTest, sizeMB, availableMB, blockMB;   // blockMB 0: MAX
     } cases[] = {{1, 0, 0, 0, 0}, {16, 1, 256, 0, 256}, {16, 1, 48, 1000, 48},
-                 {16, 1, 0, 200, 192}, {4, 1, 100, 100, 100}, {8, 1, 0, 100, 96}};
+                 {4, 1, 100, 100, 100}, {16, 1, 0, 1000, 0}, {3, 1, 0, 700, 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.threads << " workers, " << c.sizeMB << " MB of " << c.availableMB);
         dir.WriteLog("");
         g_faults.availableMB = c.availableMB;
         const ProcessCounters before = ReadProcessCounters();
         ASSERT_EQ(S_OK, Start(c.threads, c.memoryTest, c.sizeMB));
-        const SIZE_T area = c.memoryTest ? c.blockMB / c.threads * MB : 8192;
-        EXPECT_EQ(c.memoryTest ? c.blockMB : c.sizeMB, engine.config.memorySizeMB);
-        EXPECT_EQ(c.threads * area, engine.memorySize);
+        const unsigned long long statedMB = engine.config.memorySizeMB;
+        if (!c.memoryTest) {
+            EXPECT_EQ(0u, statedMB);
+            EXPECT_EQ(0u, engine.memoryAvailableMB);
+        } else if (c.blockMB) {
+            EXPECT_EQ(c.blockMB, statedMB);
+        } else {
+            EXPECT_EQ(c.availableMB, engine.memoryAvailableMB);
+            EXPECT_LE(statedMB + 256, c.availableMB);
+            EXPECT_GT(statedMB + c.threads, c.availableMB - SystemReserveMB(c.availableMB));
+        }
+        const SIZE_T share = c.memoryTest ? statedMB / c.threads * MB : 8192;
+        SIZE_T swept = 0;
+        for (unsigned int i = 0; i < c.threads; ++i) {
+            SIZE_T worker = 0;
+            for (const WorkerArea* area = &engine.workerAreas[i]; area; area = area->next)
+                worker += area->size;
+            EXPECT_EQ(share, worker) << i;
+            swept += worker;
+        }
+        EXPECT_EQ(c.threads * share, swept);
+        EXPECT_EQ(swept, engine.memorySize);
         const ProcessCounters during = ReadProcessCounters();
         EXPECT_EQ(before.threads + c.threads, during.threads);
         EXPECT_GE(during.committed, before.committed + engine.memorySize);
         Sleep(100);
-        for (unsigned int i = 0; i < c.threads; ++i) {
-            EXPECT_EQ(engine.memoryBase + i * area, engine.workerAreas[i].base);
-            EXPECT_EQ(area, engine.workerAreas[i].size);
+        for (unsigned int i = 0; i < c.threads; ++i)
             EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(workerThreads[i], 0)) << i;
-        }
         EXPECT_EQ(S_OK, engine.StopTest());
         ExpectAsBefore(before);
         EXPECT_EQ(S_OK, engine.StopTest());
@@ -160,6 +186,64 @@ TEST_F(Engine, RunsItsWorkersOnBlocksSizedAsAskedAndGivesEverythingBack)
         EXPECT_EQ("Test Started --", messages[0]);
         EXPECT_EQ(0u, messages[1].find("Testing " + std::to_string(c.threads) + " worker")) << messages[1];
         EXPECT_EQ("Test Stopped --", messages[2]);
+    }
+}
+
+// On a machine of two nodes every area is committed in the node of its worker's
+// processor; a floating worker's, and every area on a machine of one node, as
+// ever, without a node.
+struct NumaScript {
+    ULONG highestNode = 1;
+    std::vector<std::pair<unsigned char*, DWORD>> commits;   // (area, node) through the NUMA call
+    int plainCommits = 0;
+} g_numa;
+
+BOOL WINAPI ScriptedHighestNode(PULONG highest)
+{
+    *highest = g_numa.highestNode;
+    return TRUE;
+}
+
+BOOL WINAPI ScriptedProcessorNode(PPROCESSOR_NUMBER processor, PUSHORT node)
+{
+    *node = static_cast<USHORT>(processor->Number % 2);
+    return TRUE;
+}
+
+LPVOID WINAPI RecordingAllocNuma(HANDLE process, LPVOID address, SIZE_T size, DWORD type, DWORD protect, DWORD node)
+{
+    g_numa.commits.emplace_back(static_cast<unsigned char*>(address), node);
+    return VirtualAllocEx(process, address, size, type, protect);
+}
+
+LPVOID WINAPI CountingAlloc(LPVOID address, SIZE_T size, DWORD type, DWORD protect)
+{
+    g_numa.plainCommits += type == MEM_COMMIT;
+    return RealKernelServices().VirtualAlloc(address, size, type, protect);
+}
+
+TEST_F(Engine, CommitsEachWorkersMemoryInItsProcessorsNode)
+{
+    g_kernel.GetNumaHighestNodeNumber = ScriptedHighestNode;
+    g_kernel.GetNumaProcessorNodeEx = ScriptedProcessorNode;
+    g_kernel.VirtualAllocExNuma = RecordingAllocNuma;
+    g_kernel.VirtualAlloc = CountingAlloc;
+    for (ULONG highest : {1u, 0u}) {
+        SCOPED_TRACE(highest ? "two nodes" : "one node");
+        g_numa = NumaScript();
+        g_numa.highestNode = highest;
+        for (unsigned int i = 0; i < 4; ++i) {
+            engine.workerPlacements[i].tied = i != 3;
+            engine.workerPlacements[i].processor.Group = 0;
+            engine.workerPlacements[i].processor.Number = static_cast<BYTE>(i);
+        }
+        ASSERT_EQ(S_OK, Start(4, 1, 64));
+        std::vector<std::pair<unsigned char*, DWORD>> expected;
+        for (unsigned int i = 0; highest && i < 3; ++i)
+            expected.emplace_back(engine.workerAreas[i].base, i % 2);
+        EXPECT_EQ(expected, g_numa.commits);
+        EXPECT_EQ(highest ? 1 : 4, g_numa.plainCommits);
+        EXPECT_EQ(S_OK, engine.StopTest());
     }
 }
 

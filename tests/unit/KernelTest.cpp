@@ -2,6 +2,7 @@
 // anywhere in an area found within one pass.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -57,7 +58,7 @@ TEST_P(Kernel, FindsAnyBitChangedInTheAreaWithinOnePass)
             SCOPED_TRACE(testing::Message() << "quarter " << quarter << ", bit " << bit);
             const unsigned int size = bit ? 8192 : 1u << 20;
             Area area(size, 8 * (bit % 8));
-            const WorkerArea worker = {area.base(), size};
+            WorkerArea worker = {area.base(), size, nullptr, 0};
             KernelState state = {};
             state.inputSum = FillWorkerArea(area.base(), size, quarter * 64 + bit);
             const std::vector<unsigned char> filled = area.Bytes();
@@ -92,6 +93,35 @@ TEST_P(Kernel, FindsAnyBitChangedInTheAreaWithinOnePass)
             }
         }
     }
+}
+
+// New patterns from refills rotate through the three value ranges (b's sign and
+// exponent show which) with new mantissas each time; and a fill made in parts, as
+// the start's fill threads make it, is the whole fill, its XOR included.
+TEST(AreaFill, NewPatternsRotateThroughTheRangesAndPartsMakeTheWholeFill)
+{
+    const unsigned int size = 4 * 32 * kFillChunk;   // four chunks per quarter
+    Area area(size), parts(size);
+    WorkerArea worker = {area.base(), size, nullptr, 0};
+    KernelState state = {};
+    std::vector<unsigned long long> heads, firstB;
+    for (unsigned int refill = 2; refill <= 12; refill += 2) {
+        RefillWorkerArea(&worker, refill, &state);
+        heads.push_back(area.word(1, 5) >> 52);
+        firstB.push_back(area.word(1, 0));
+        EXPECT_EQ(FillWorkerAreaPart(parts.base(), size, 7, 0, kFillChunk) ^
+                      FillWorkerAreaPart(parts.base(), size, 7, kFillChunk, 3 * kFillChunk) ^
+                      FillWorkerAreaPart(parts.base(), size, 7, 3 * kFillChunk, 4 * kFillChunk),
+                  FillWorkerArea(area.base(), size, 7));
+        EXPECT_TRUE(area.Bytes() == parts.Bytes());
+    }
+    for (size_t i = 0; i + 3 <= heads.size(); ++i) {
+        std::vector<unsigned long long> three(heads.begin() + i, heads.begin() + i + 3);
+        std::sort(three.begin(), three.end());
+        EXPECT_TRUE(std::unique(three.begin(), three.end()) == three.end()) << "three new patterns in a row share a range";
+    }
+    std::sort(firstB.begin(), firstB.end());
+    EXPECT_TRUE(std::unique(firstB.begin(), firstB.end()) == firstB.end()) << "a new pattern repeats";
 }
 
 INSTANTIATE_TEST_SUITE_P(Variants, Kernel, ::testing::Values(kKernelSse2, kKernelAvx, kKernelAvx512),
