@@ -59,37 +59,38 @@ std::vector<std::string> Messages(const std::string& bytes)
     return messages;
 }
 
-std::vector<GROUP_AFFINITY> ThreadAffinities(HANDLE process)
+// Calls visit(thread id) for each thread of the process.
+template <class Visit>
+void ForEachThread(HANDLE process, Visit visit)
 {
-    std::vector<GROUP_AFFINITY> affinities;
     const DWORD id = GetProcessId(process);
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
     THREADENTRY32 entry;
     entry.dwSize = sizeof entry;
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
-        if (entry.th32OwnerProcessID != id)
-            continue;
-        HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, entry.th32ThreadID);
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        if (entry.th32OwnerProcessID == id)
+            visit(entry.th32ThreadID);
+    CloseHandle(snapshot);
+}
+
+std::vector<GROUP_AFFINITY> ThreadAffinities(HANDLE process)
+{
+    std::vector<GROUP_AFFINITY> affinities;
+    ForEachThread(process, [&](DWORD id) {
+        HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, id);
         GROUP_AFFINITY affinity = {};
         if (thread && GetThreadGroupAffinity(thread, &affinity))
             affinities.push_back(affinity);
         if (thread)
             CloseHandle(thread);
-    }
-    CloseHandle(snapshot);
+    });
     return affinities;
 }
 
 ProcessCounters ReadProcessCounters(HANDLE process)
 {
     ProcessCounters counters;
-    const DWORD id = GetProcessId(process);
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    THREADENTRY32 entry;
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
-        counters.threads += entry.th32OwnerProcessID == id;
-    CloseHandle(snapshot);
+    ForEachThread(process, [&](DWORD) { ++counters.threads; });
     MEMORY_BASIC_INFORMATION region;
     for (const char* at = reinterpret_cast<const char*>(0x10000);
          VirtualQueryEx(process, at, &region, sizeof region) == sizeof region;

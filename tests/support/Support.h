@@ -71,8 +71,8 @@ public:
                    const std::string& faults = "");
     bool HasDialog() const { return dialog_ != nullptr; }
     // Once the program has ended: what it wrote to its standard output and error.
-    std::string Output() const;
-    std::string Errors() const;
+    std::string Output() const { return Drained(0); }
+    std::string Errors() const { return Drained(1); }
 
     HANDLE Process() const { return process_; }
     HWND Control(int id) const { return GetDlgItem(dialog_, id); }

@@ -147,16 +147,6 @@ std::string WindowDriver::Drained(int stream) const
     return drained_[stream];
 }
 
-std::string WindowDriver::Output() const
-{
-    return Drained(0);
-}
-
-std::string WindowDriver::Errors() const
-{
-    return Drained(1);
-}
-
 // Responsive, or else false at once when the program has ended.
 bool WindowDriver::WaitUntilResponsive(DWORD timeoutMs) const
 {
@@ -169,16 +159,7 @@ bool WindowDriver::WaitUntilResponsive(DWORD timeoutMs) const
 
 std::string WindowDriver::Text(int id) const
 {
-    HWND control = Control(id);
-    char kind[16] = "";
-    GetClassNameA(control, kind, sizeof kind);
-    if (lstrcmpiA(kind, "ComboBox") != 0)
-        return TextOf(control);
-    const LRESULT item = Send(control, CB_GETCURSEL);
-    std::wstring wide(static_cast<size_t>(std::max<LRESULT>(Send(control, CB_GETLBTEXTLEN, item), 0)) + 1, L'\0');
-    const LRESULT got = item < 0 ? 0 : Send(control, CB_GETLBTEXT, item, reinterpret_cast<LPARAM>(&wide[0]));
-    wide.resize(static_cast<size_t>(std::max<LRESULT>(got, 0)));
-    return std::string(wide.begin(), wide.end());
+    return TextOf(Control(id));   // a drop-down list's text is its selected item
 }
 
 bool WindowDriver::SetText(int id, const std::string& text) const

@@ -108,7 +108,6 @@ TEST_F(Probes, FrequencyIsChainCyclesOverTheMedianWindow)
         double mhz;
     } cases[] = {
         {"four of nine interrupted", true, false, {874, 5000, 880, 870, 9000, 874, 3000, 860, 874}, 1, 2999.36},
-        {"all alike", true, false, {874}, 1, 2999.36},
         {"no counter frequency", false, false, {874}, 0, -1.0},
         {"counter reads fail", true, true, {874}, 0, -1.0},
         {"counter stands still", true, false, {0}, 0, -1.0},
@@ -143,7 +142,6 @@ TEST_F(Probes, LoadIsTheBusyShareOfAllProcessorsSinceTheLastGoodReading)
     } steps[] = {
         {"first reading", 4, 0, 0, 99, false, 1, 0.0},
         {"one of four busy", 4, 1, 3, 99, false, 1, 25.0},
-        {"both busy", 2, 1, 0, 99, false, 1, 100.0},
         {"basic query fails", 2, 1, 1, 0, false, 0, 0.0},
         {"time query fails", 2, 1, 1, 3, false, 0, 0.0},
         {"idle query fails", 2, 1, 1, 2, false, 0, 0.0},
