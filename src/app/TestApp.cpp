@@ -8,7 +8,7 @@
 #include "app/CommandLine.h"
 #include "app/ExitCodes.h"
 #include "app/StandardStreams.h"
-#include "kernel/KernelServices.h"
+#include "engine/MemoryPlan.h"
 #include "log/TestLog.h"
 #include "ui/TestDlg.h"
 
@@ -19,9 +19,8 @@ namespace {
 // The physical memory available now, in MB: the most /memory may ask for.
 unsigned long long AvailableMemoryMB()
 {
-    MEMORYSTATUSEX status = {};
-    status.dwLength = sizeof status;
-    return g_kernel.GlobalMemoryStatusEx(&status) ? status.ullAvailPhys >> 20 : 0;
+    unsigned long long availableMB = 0;
+    return SUCCEEDED(QueryAvailableMB(&availableMB)) ? availableMB : 0;
 }
 
 // A message about the command line: to the redirected stream, else in a

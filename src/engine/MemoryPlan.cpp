@@ -95,15 +95,23 @@ unsigned long long SystemReserveMB(unsigned long long availableMB)
     return 384 + availableMB / 16;
 }
 
-HRESULT ReadMachineMemory(MachineMemory* machine)
+HRESULT QueryAvailableMB(unsigned long long* availableMB)
 {
-    std::memset(machine, 0, sizeof *machine);
     MEMORYSTATUSEX status;
     std::memset(&status, 0, sizeof status);
     status.dwLength = sizeof status;
     if (!g_kernel.GlobalMemoryStatusEx(&status))
         return StatusFromWin32(g_kernel.GetLastError());
-    machine->availableMB = status.ullAvailPhys / kMB;
+    *availableMB = status.ullAvailPhys / kMB;
+    return S_OK;
+}
+
+HRESULT ReadMachineMemory(MachineMemory* machine)
+{
+    std::memset(machine, 0, sizeof *machine);
+    const HRESULT status = QueryAvailableMB(&machine->availableMB);
+    if (FAILED(status))
+        return status;
 
 #if !defined(_WIN64)
     ProbeRanges(machine);

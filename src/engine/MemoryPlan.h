@@ -58,6 +58,9 @@ struct MemoryPlan {
 // The memory MAX leaves to the system and other programs, in MB.
 unsigned long long SystemReserveMB(unsigned long long availableMB);
 
+// The available physical memory in MB, or the status of the failed query.
+HRESULT QueryAvailableMB(unsigned long long* availableMB);
+
 // Queries the available physical memory (status of the failed call) and the free
 // ranges: in a 32-bit process by reserving and releasing the largest ranges it
 // can get, elsewhere from a walk of the address space.
