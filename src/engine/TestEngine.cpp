@@ -111,7 +111,7 @@ void FormatFailureLine(char* line, const WorkerFailure& failure, unsigned int wo
 CTestEngine::CTestEngine()
     : idle(nullptr), idleContext(nullptr), config(), workerAreas(), moreAreas(), workerPlacements(),
       memoryBase(nullptr), memorySize(0), blockBases(), blockCount(0), startTimeMs(0), memoryAvailableMB(0),
-      topology(), savedWorkingSetMin(0), savedWorkingSetMax(0), workingSetRaised(0), lastIdleMs(0)
+      topology(), coreTurns(), coreTurnCount(0), savedWorkingSetMin(0), savedWorkingSetMax(0), workingSetRaised(0), lastIdleMs(0)
 {
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 #include <windows.h>
 
+#include "engine/CoreTurns.h"
 #include "engine/MemoryPlan.h"
 #include "engine/TestConfig.h"
 #include "engine/WorkerPlacement.h"
@@ -63,6 +64,8 @@ public:
     unsigned int startTimeMs;
     unsigned long long memoryAvailableMB;   // available when the memory-test run started; 0 without it
     ProcessorTopology topology;   // as read by the last start; usableCount 0: the workers float
+    CoreTurnResult coreTurns[kMaxProcessors];   // an "Each core" run's turns, in order
+    unsigned int coreTurnCount;                 // 0 for a run of all its workers at once
 
 private:
     void PlaceWorkers();
