@@ -7,9 +7,10 @@
 #include "ui/FieldRules.h"
 
 const char kCommandLineHelp[] =
-    "Burnwright [/threads N|all] [/memory MB|max] [/hours H] [/minutes M] [/interval S] [/load on|off] [/run]\n"
+    "Burnwright [/threads N|all|each] [/memory MB|max] [/hours H] [/minutes M] [/interval S] [/load on|off] [/run]\n"
     "\n"
-    "  /threads N|all  worker threads: a number the thread list offers, or all\n"
+    "  /threads N|all|each  worker threads: a number the thread list offers, all,\n"
+    "                  or each: one core at a time, at least one minute each\n"
     "  /memory MB|max  tests memory too: 16 MB up to what is available, or max (all of it)\n"
     "  /hours H        test duration: hours, 0 to 24\n"
     "  /minutes M      and minutes, 0 to 59 (1 to 59 with 0 hours)\n"
@@ -133,7 +134,7 @@ CommandLineResult ParseCommandLine(const char* text, unsigned long long availabl
         const std::string lower = Lower(value);
         if (name == "threads") {
             s.hasThreads = true;
-            s.threads = lower == "all" ? lower : value;
+            s.threads = lower == "all" || lower == "each" ? lower : value;
         } else if (name == "memory") {
             s.hasMemory = true;
             if (lower != "max")
@@ -165,15 +166,19 @@ CommandLineResult ParseCommandLine(const char* text, unsigned long long availabl
     return reader.result;
 }
 
-bool IsAllThreadsItem(const std::string& item)
+std::string ThreadOptionValue(const std::string& item)
 {
-    return item.compare(0, 3, "All") == 0;
+    if (item.compare(0, 3, "All") == 0)
+        return "all";
+    if (item.compare(0, 9, "Each core") == 0)
+        return "each";
+    return item;
 }
 
 std::string ThreadValueMessage(const std::string& value, const std::vector<std::string>& items)
 {
     std::string choices;
     for (const std::string& item : items)
-        choices += (choices.empty() ? "" : ", ") + (IsAllThreadsItem(item) ? std::string("all") : item);
+        choices += (choices.empty() ? "" : ", ") + ThreadOptionValue(item);
     return "/threads " + value + ": Please choose one of " + choices + ".";
 }

@@ -8,7 +8,7 @@ struct CommandLineSettings {
     bool help = false;   // /?
     bool run = false;    // /run: start at once, close at the end
     bool hasThreads = false;
-    std::string threads;   // a thread list item's text, or "all"
+    std::string threads;   // a thread list item's text, "all" or "each"
     bool hasMemory = false;
     unsigned int memoryMB = 0;   // 0: max (all available); also turns the memory test on
     bool hasHours = false;
@@ -34,8 +34,9 @@ struct CommandLineResult {
 // refused with its name.
 CommandLineResult ParseCommandLine(const char* text, unsigned long long availableMB);
 
-// Whether an item of the thread list is the one that /threads all names.
-bool IsAllThreadsItem(const std::string& item);
+// The /threads value that names an item of the thread list: "all" for "All (N)",
+// "each" for "Each core (N)", the item's text for the others.
+std::string ThreadOptionValue(const std::string& item);
 // The refusal of a /threads value that names no item of the thread list (its
 // items' texts), with the values it offers.
 std::string ThreadValueMessage(const std::string& value, const std::vector<std::string>& items);

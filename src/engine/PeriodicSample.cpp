@@ -19,8 +19,9 @@ const size_t kTextBufferSize = 100;
 // the processor load.
 HRESULT CTestEngine::SampleTick()
 {
-    // Checked first: a failure is never reported as a run that completed.
-    if (failedWorkerArea)
+    // Checked first: a failure is never reported as a run that completed. Each
+    // core in turn goes on after a core's failure (TurnTick logs it).
+    if (failedWorkerArea && !coreTurnCount)
         return StopTest();
 
     const unsigned int elapsedMs = GetTimeMs() - startTimeMs;
@@ -28,8 +29,12 @@ HRESULT CTestEngine::SampleTick()
         return S_FALSE;
 
     // Probe results are not checked: a failed probe leaves its figure at 0.
+    // Each core in turn: the clock its worker measured on the core under test.
     double frequency = 0.0;
-    MeasureCpuFrequency(&frequency);
+    if (coreTurnCount)
+        frequency = turnClockKHz * 1000.0;
+    else
+        MeasureCpuFrequency(&frequency);
     char frequencyPiece[kTextBufferSize];
     std::snprintf(frequencyPiece, sizeof frequencyPiece, "Freq %.2lf MHz", frequency * 0.000001);
 

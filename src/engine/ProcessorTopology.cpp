@@ -126,6 +126,12 @@ int ReadProcessorTopology(ProcessorTopology* topology, int narrow)
     return topology->usableCount > 0;
 }
 
+unsigned int UsableCoreCount()
+{
+    static ProcessorTopology topology;
+    return ReadProcessorTopology(&topology, kNarrowProgram) ? topology.usableCores : 0;
+}
+
 unsigned int UsableProcessorCount()
 {
     static ProcessorTopology topology;

@@ -37,3 +37,7 @@ const int kNarrowProgram = sizeof(void*) == 4;
 // Logical processors this program can tie workers to ("All" in the thread
 // list); from the active processor count where there is no topology; at least 1.
 unsigned int UsableProcessorCount();
+
+// Physical cores this program can tie a worker to ("Each core" in the thread
+// list); 0 where the system reports no topology.
+unsigned int UsableCoreCount();

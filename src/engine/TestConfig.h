@@ -18,6 +18,7 @@ struct TestConfig {
     unsigned int logCpuLoad;
     unsigned int logCpuTemperature;
     unsigned int logVpuTemperature;
+    unsigned int eachCore;           // one worker tests one core at a time ("Each core")
 };
 
-static_assert(sizeof(TestConfig) == 15 * 4, "TestConfig is 15 fields of 32 bits");
+static_assert(sizeof(TestConfig) == 16 * 4, "TestConfig is 16 fields of 32 bits");

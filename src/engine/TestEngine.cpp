@@ -5,6 +5,7 @@
 
 #include "engine/AreaFill.h"
 #include "engine/Clock.h"
+#include "engine/FailureLine.h"
 #include "kernel/KernelServices.h"
 #include "engine/Status.h"
 #include "engine/TestedScopeLine.h"
@@ -71,47 +72,13 @@ DWORD WINAPI FillPieces(LPVOID parameter)
     }
 }
 
-// The failure line: what the first worker found, where, the bits that differed
-// as 16 hexadecimal digits, and how many more workers found errors. Leading zeros
-// go where the line would pass kFailureLineLength; if the bits still do not fit,
-// a shorter form, and in the last resort the line without the bits.
-const size_t kFailureLineLength = 77;
-
-void FormatFailureLine(char* line, const WorkerFailure& failure, unsigned int worker,
-                       unsigned int threads, LONG failedWorkers)
-{
-    const char* what = failure.check == kCheckWrongResult ? "wrong result" : "input changed";
-    int significant = 1;
-    while (significant < 16 && (failure.bits >> (4 * significant)) != 0)
-        ++significant;
-    const long more = failedWorkers - 1;
-    char head[2][kFailureLineLength + 1], tail[2][32] = {"", ""};
-    std::snprintf(head[0], sizeof head[0], "Test Failed -- %s in worker %u of %u on CPU %u, bits ", what,
-                  worker, threads, failure.cpu);
-    std::snprintf(head[1], sizeof head[1], "Test Failed -- %s, worker %u, CPU %u, bits ", what, worker,
-                  failure.cpu);
-    if (more > 0) {
-        std::snprintf(tail[0], sizeof tail[0], " and %ld more", more);
-        std::snprintf(tail[1], sizeof tail[1], ", %ld more", more);
-    }
-    for (int form = 0; form < 2; ++form) {
-        const int room = static_cast<int>(kFailureLineLength - std::strlen(head[form]) - std::strlen(tail[form]));
-        if (room >= significant) {
-            std::snprintf(line, kFailureLineLength + 1, "%s%0*llX%s", head[form], room < 16 ? room : 16,
-                          failure.bits, tail[form]);
-            return;
-        }
-    }
-    std::snprintf(line, kFailureLineLength + 1, "Test Failed -- %s, worker %u, CPU %u%s", what, worker,
-                  failure.cpu, tail[1]);
-}
-
 } // namespace
 
 CTestEngine::CTestEngine()
     : idle(nullptr), idleContext(nullptr), config(), workerAreas(), moreAreas(), workerPlacements(),
       memoryBase(nullptr), memorySize(0), blockBases(), blockCount(0), startTimeMs(0), memoryAvailableMB(0),
-      topology(), coreTurns(), coreTurnCount(0), savedWorkingSetMin(0), savedWorkingSetMax(0), workingSetRaised(0), lastIdleMs(0)
+      topology(), coreTurns(), coreTurnCount(0), currentTurn(0), turnWork(), savedWorkingSetMin(0),
+      savedWorkingSetMax(0), workingSetRaised(0), lastIdleMs(0), turnActive(0), turnStartMs(0)
 {
 }
 
@@ -237,7 +204,12 @@ void CTestEngine::LogTestedScope()
     scope.machineProcessors = topology.machineProcessors;
     scope.machineCores = topology.machineCores;
     scope.narrowLimited = topology.narrowLimited;
-    scope.kernel = GetKernelImpl(BestKernelVariant()).name;
+    const KernelVariant best = BestKernelVariant();
+    char kernel[32];
+    std::snprintf(kernel, sizeof kernel, "%s%s", coreTurnCount && best != kKernelSse2 ? "SSE2 then " : "",
+                  GetKernelImpl(best).name);
+    scope.kernel = kernel;
+    scope.eachCore = coreTurnCount != 0;
     bool slotUsed[kMaxProcessors] = {}, coreUsed[kMaxProcessors] = {};
     for (unsigned int i = 0; i < config.threadCount; ++i) {
         if (!workerPlacements[i].tied)
@@ -248,6 +220,8 @@ void CTestEngine::LogTestedScope()
         scope.cores += !coreUsed[topology.order[slot].core];
         slotUsed[slot] = coreUsed[topology.order[slot].core] = true;
     }
+    if (coreTurnCount)   // one core at a time, one logical processor of each
+        scope.processors = scope.cores = coreTurnCount;
     scope.memoryTest = config.memoryTest != 0;
     scope.testedMB = memorySize / kMB;
     scope.availableMB = memoryAvailableMB;
@@ -312,6 +286,22 @@ HRESULT CTestEngine::StartTest()
         return E_INVALIDARG;
     PlaceWorkers();
     lastIdleMs = GetTimeMs();
+    // Each core in turn: one worker, moved from core to core; it needs the cores' layout.
+    coreTurnCount = 0;
+    if (config.eachCore) {
+        if (threads != 1 || topology.usableCount == 0)
+            return StatusFromWin32(ERROR_NOT_SUPPORTED);
+        coreTurnCount = topology.usableCores;
+        for (unsigned int k = 0; k < coreTurnCount; ++k)
+            coreTurns[k] = CoreTurnResult{k + 1, topology.order[k].cpu, kCoreNotTested, 0, 0.0};
+        currentTurn = 0;
+        turnActive = 0;
+        turnWork.first = &workerAreas[0];
+        turnWork.running = 1;
+        turnWork.fillSeed = 0;   // the start fills the first core's memory
+        turnWork.clockCount = 0;
+        InterlockedExchange(&turnClockKHz, 0);
+    }
 
     static MachineMemory machine;
     static MemoryPlan plan;
@@ -350,8 +340,9 @@ HRESULT CTestEngine::StartTest()
     firstWorkerFailure = WorkerFailure();
 
     for (unsigned int i = 0; i < threads; ++i) {
-        workerThreads[i] = g_kernel.CreateThread(nullptr, 0, WorkerThreadProc, &workerAreas[i],
-                                                 CREATE_SUSPENDED, nullptr);
+        workerThreads[i] = coreTurnCount
+            ? g_kernel.CreateThread(nullptr, 0, CoreTurnThreadProc, &turnWork, CREATE_SUSPENDED, nullptr)
+            : g_kernel.CreateThread(nullptr, 0, WorkerThreadProc, &workerAreas[i], CREATE_SUSPENDED, nullptr);
         if (!workerThreads[i])
             return LastErrorStatus();
         TieWorker(i);
@@ -362,6 +353,8 @@ HRESULT CTestEngine::StartTest()
     if (FAILED(status))
         return status;
 
+    if (coreTurnCount)
+        turnWork.wideFrom = WideFrom(TurnEndMs(0));
     InterlockedExchange(&testRunning, 1);
     for (unsigned int i = 0; i < threads; ++i)
         g_kernel.ResumeThread(workerThreads[i]);
@@ -371,6 +364,8 @@ HRESULT CTestEngine::StartTest()
     MeasureCpuLoad(&baselineLoad);
     WriteLog("Test Started --");
     LogTestedScope();
+    if (coreTurnCount)
+        BeginTurn();
     return S_OK;
 }
 
@@ -420,6 +415,8 @@ HRESULT CTestEngine::StopTest()
 
     if (!wasRunning)
         return S_OK;
+    if (coreTurnCount)
+        return FinishTurns();
     // Every worker has ended: an error found in the last passes is in the record too.
     const WorkerArea* failed = failedWorkerArea;
     if (!failed) {

@@ -1,6 +1,7 @@
 #pragma once
 #include <windows.h>
 
+#include "engine/CoreTurn.h"
 #include "engine/CoreTurns.h"
 #include "engine/MemoryPlan.h"
 #include "engine/TestConfig.h"
@@ -45,6 +46,10 @@ public:
     HRESULT StartTest();
     HRESULT StopTest();
     HRESULT SampleTick();
+    // An "Each core" run's turns, called about every kTurnTickMs while it runs:
+    // logs a turn's failure at once, ends a turn when its time is up and begins
+    // the next. S_FALSE once every core has had its turn; S_OK otherwise.
+    HRESULT TurnTick();
 
     // Called about every 50 ms on the calling thread while StartTest fills the
     // memory and StopTest releases it (both on other threads then); FALSE from
@@ -66,6 +71,8 @@ public:
     ProcessorTopology topology;   // as read by the last start; usableCount 0: the workers float
     CoreTurnResult coreTurns[kMaxProcessors];   // an "Each core" run's turns, in order
     unsigned int coreTurnCount;                 // 0 for a run of all its workers at once
+    unsigned int currentTurn;                   // the turn under way, or the next one
+    CoreTurnWork turnWork;                      // the current turn's worker's work
 
 private:
     void PlaceWorkers();
@@ -76,11 +83,21 @@ private:
     HRESULT FillAreas();
     void ReleaseBlock();
     bool AnswerNow();
+    void BeginTurn();
+    void EndTurn(bool timeIsUp);
+    HRESULT FinishTurns();
+    unsigned int TurnEndMs(unsigned int turn) const;
+    long long WideFrom(unsigned int untilMs) const;
 
     SIZE_T savedWorkingSetMin, savedWorkingSetMax;   // restored at the stop when raised
     int workingSetRaised;
     unsigned int lastIdleMs;   // GetTimeMs of the last idle call in this start
+    int turnActive;            // the current turn's worker runs (or ran until an error)
+    unsigned int turnStartMs;  // GetTimeMs when the current turn began
 };
+
+// How often the run control calls TurnTick.
+const unsigned int kTurnTickMs = 250;
 
 // StartTest's status when idle cancelled the start.
 const HRESULT kStartCancelled = static_cast<HRESULT>(0x800704C7u);   // ERROR_CANCELLED

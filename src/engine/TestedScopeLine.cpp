@@ -11,7 +11,13 @@ const int kForms = 4;
 bool FormatForm(char* line, const TestedScope& s, int form)
 {
     char where[96], floating[32] = "", limit[24] = "", memory[48] = "";
-    if (s.tiedWorkers == 0)
+    if (s.eachCore && s.tiedWorkers != 0) {
+        const char* forms[kForms] = {"Testing each core in turn: %u of %u cores (%u of %u processors)",
+                                     "Testing each core in turn, %u/%u cores, %u/%u CPUs",
+                                     "Testing each core, %u/%u cores, %u/%u CPUs",
+                                     "Testing each of %u cores"};
+        std::snprintf(where, sizeof where, forms[form], s.cores, s.machineCores, s.processors, s.machineProcessors);
+    } else if (s.tiedWorkers == 0)
         std::snprintf(where, sizeof where, form == 0 ? ", floating (no processor topology)" : ", floating");
     else if (form == 0)
         std::snprintf(where, sizeof where, " on %u of %u processors (%u of %u cores)", s.processors,
@@ -33,8 +39,10 @@ bool FormatForm(char* line, const TestedScope& s, int form)
         else
             std::snprintf(memory, sizeof memory, ", %llu MB", s.testedMB);
     }
-    const int written = std::snprintf(line, kSize, "Testing %u worker%s%s%s%s, %s%s", s.workers,
-                                      s.workers == 1 ? "" : "s", where, floating, limit, s.kernel, memory);
+    const int written = s.eachCore && s.tiedWorkers != 0
+        ? std::snprintf(line, kSize, "%s%s, %s%s", where, limit, s.kernel, memory)
+        : std::snprintf(line, kSize, "Testing %u worker%s%s%s%s, %s%s", s.workers, s.workers == 1 ? "" : "s",
+                        where, floating, limit, s.kernel, memory);
     return written >= 0 && static_cast<size_t>(written) < kSize;
 }
 

@@ -113,44 +113,32 @@ void RefillWorkerArea(const WorkerArea* area, unsigned int refill, KernelState* 
     state->inputSum = FillWorkerArea(area->base, area->size, seed);
 }
 
-namespace {
-
-// One area of a worker's list and what its passes carry.
-struct AreaRun {
-    const WorkerArea* area;
-    KernelState state;
-    unsigned long long budget;   // passes between clock reads
-    long long swept;             // counts spent on its passes since its last refill
-    long long refillGap;         // counts its passes must take before its next refill
-    long long lastRefill;        // clock count of its last refill (or of the run's start)
-    unsigned int refills;
-};
-
-} // namespace
-
 // Each area in turn gets a budget of passes, scaled from its last budget's time so
 // that a clock read comes about every kClockMs. An area is refilled once kRefillMs
 // have passed since its last refill and its own passes since then have taken
 // kRefillShare times as long as that refill took, so refills keep to about
 // 1/kRefillShare of the time whatever the area's size.
-unsigned long long RunWorkerArea(WorkerArea* first, KernelLoopFn loop)
+void BeginWorkerRun(WorkerRun* run, WorkerArea* first)
 {
     LARGE_INTEGER frequency;
     const long long perSecond = g_kernel.QueryPerformanceFrequency(&frequency) && frequency.QuadPart > 0
                                     ? frequency.QuadPart : 1000;
-    const long long clockCounts = perSecond * kClockMs / 1000, refillCounts = perSecond * kRefillMs / 1000;
-
-    AreaRun runs[kMaxWorkerAreas];
-    unsigned int count = 0;
+    run->first = first;
+    run->clockCounts = perSecond * kClockMs / 1000;
+    run->refillCounts = perSecond * kRefillMs / 1000;
+    run->count = 0;
+    run->counted = false;
+    run->passes = run->swept = 0;
     const long long begin = ClockCount();
-    for (const WorkerArea* area = first; area && count < kMaxWorkerAreas; area = area->next)
-        runs[count++] = AreaRun{area, KernelState(), 1, 0, 0, begin, 0};
+    for (const WorkerArea* area = first; area && run->count < kMaxWorkerAreas; area = area->next)
+        run->runs[run->count++] = AreaRun{area, KernelState(), 1, 0, 0, begin, 0};
+}
 
-    bool counted = false;
-    unsigned long long passes = 0, swept = 0;
+int ContinueWorkerRun(WorkerRun* worker, KernelLoopFn loop, const WorkerRunLimits& limits)
+{
     for (;;) {
-        for (unsigned int i = 0; i < count; ++i) {
-            AreaRun& run = runs[i];
+        for (unsigned int i = 0; i < worker->count; ++i) {
+            AreaRun& run = worker->runs[i];
             unsigned char* const base = run.area->base;
             const SIZE_T size = run.area->size;
             const SIZE_T n = (size / 32) & ~static_cast<SIZE_T>(15);   // whole groups of 16 only
@@ -161,27 +149,28 @@ unsigned long long RunWorkerArea(WorkerArea* first, KernelLoopFn loop)
                                    reinterpret_cast<const double*>(base + size / 4),
                                    reinterpret_cast<const double*>(base + size / 2),
                                    reinterpret_cast<double*>(base + 3 * (size / 4)), n, &run.state);
-            passes += run.state.passes - before;
-            swept += (run.state.passes - before) * size;
-            // Keep the load on until the run ends; the engine reports the error.
-            if (check != kCheckClean)
-                RecordWorkerError(first, check, run.state.bits, &counted);
-            if (testRunning == 0) {
-                first->swept = swept;
-                return passes;
+            worker->passes += run.state.passes - before;
+            worker->swept += (run.state.passes - before) * size;
+            if (check != kCheckClean) {
+                RecordWorkerError(worker->first, check, run.state.bits, &worker->counted);
+                // Otherwise the load stays on until the run ends; the engine reports the error.
+                if (limits.stopOnError)
+                    return check;
             }
-
             const long long now = ClockCount();
+            if (testRunning == 0 || (limits.running && *limits.running == 0) || (limits.until && now >= limits.until))
+                return kCheckClean;
+
             const long long took = now > start ? now - start : 0;
             if (check == kCheckClean) {
                 // At most four times the budget: a pass that took no measurable time.
                 const unsigned long long scaled =
-                    took > 0 ? static_cast<unsigned long long>(static_cast<double>(run.budget) * clockCounts / took)
+                    took > 0 ? static_cast<unsigned long long>(static_cast<double>(run.budget) * worker->clockCounts / took)
                              : 4 * run.budget;
                 run.budget = scaled < 1 ? 1 : scaled > 4 * run.budget ? 4 * run.budget : scaled;
             }
             run.swept += took;
-            if (run.swept >= run.refillGap && (now - run.lastRefill >= refillCounts || now < run.lastRefill)) {
+            if (run.swept >= run.refillGap && (now - run.lastRefill >= worker->refillCounts || now < run.lastRefill)) {
                 RefillWorkerArea(run.area, ++run.refills, &run.state);
                 run.lastRefill = ClockCount();
                 run.refillGap = kRefillShare * (run.lastRefill - now);
@@ -189,6 +178,15 @@ unsigned long long RunWorkerArea(WorkerArea* first, KernelLoopFn loop)
             }
         }
     }
+}
+
+unsigned long long RunWorkerArea(WorkerArea* first, KernelLoopFn loop)
+{
+    WorkerRun run;   // on the worker's stack, as the areas' states always were
+    BeginWorkerRun(&run, first);
+    ContinueWorkerRun(&run, loop, WorkerRunLimits{nullptr, 0, false});
+    first->swept = run.swept;
+    return run.passes;
 }
 
 // Thread entry: 32-bit Windows guarantees only 4-byte stack alignment here.

@@ -1,6 +1,8 @@
 #pragma once
 #include <windows.h>
 
+#include "engine/MemoryPlan.h"
+
 struct WorkerArea;
 
 // Body of every worker thread: loads the floating-point unit (and, with a large
@@ -91,6 +93,42 @@ const unsigned int kRefillMs = 800;
 const long long kRefillShare = 20;
 const unsigned int kClockMs = 50;
 unsigned long long RunWorkerArea(WorkerArea* first, KernelLoopFn loop);
+
+// One area of a worker's list and what its passes carry.
+struct AreaRun {
+    const WorkerArea* area;
+    KernelState state;
+    unsigned long long budget;   // passes between clock reads
+    long long swept;             // counts spent on its passes since its last refill
+    long long refillGap;         // counts its passes must take before its next refill
+    long long lastRefill;        // clock count of its last refill (or of the run's start)
+    unsigned int refills;
+};
+
+// A worker's passes over its areas, resumable: RunWorkerArea in parts, each part
+// ending at a clock count or when a flag clears, the states carried across parts
+// (and across kernel variants: the sums do not depend on the vector width).
+struct WorkerRun {
+    WorkerArea* first;
+    AreaRun runs[kMaxWorkerAreas];
+    unsigned int count;
+    long long clockCounts, refillCounts;   // kClockMs and kRefillMs in counter units
+    bool counted;                          // its error has been recorded
+    unsigned long long passes, swept;
+};
+
+// Until testRunning or *running reads 0, the clock reaches `until` (0: never), or
+// (stopOnError) a pass finds an error.
+struct WorkerRunLimits {
+    const volatile LONG* running;
+    long long until;
+    bool stopOnError;
+};
+
+void BeginWorkerRun(WorkerRun* run, WorkerArea* first);
+// Runs passes as RunWorkerArea does, within the limits; returns the first
+// error's KernelCheck (when stopOnError), else kCheckClean.
+int ContinueWorkerRun(WorkerRun* run, KernelLoopFn loop, const WorkerRunLimits& limits);
 
 // Refill number `refill` (1, 2, ...) of an area the kernel runs on: odd numbers
 // complement every input word (their XOR is unchanged), even ones fill a new

@@ -1,6 +1,7 @@
 #include "ui/RunConfig.h"
 
 #include <cstddef>
+#include <string>
 
 #include "engine/ProcessorTopology.h"
 
@@ -33,8 +34,10 @@ TestConfig BuildTestConfig(const RunSelections& s)
     config.memoryTest = static_cast<unsigned int>(s.testMemory);
     config.vpuTest = static_cast<unsigned int>(s.testVpu);
     config.videoMemoryTest = static_cast<unsigned int>(s.testVideoMemory);
-    config.threadCount =
-        s.threadIndex == kAllThreadsItem ? UsableProcessorCount() : Lookup(kThreadCounts, s.threadIndex, 1);
+    config.threadCount = s.threadIndex == kAllThreadsItem ? UsableProcessorCount()
+                         : s.threadIndex == kEachCoreItem  ? 1
+                                                           : Lookup(kThreadCounts, s.threadIndex, 1);
+    config.eachCore = s.threadIndex == kEachCoreItem;
     config.memorySizeMB = s.memoryIndex == kAddedMemoryIndex && s.addedMemoryMB
                               ? s.addedMemoryMB
                               : Lookup(kMemorySizesMB, s.memoryIndex, 0);
@@ -50,4 +53,13 @@ TestConfig BuildTestConfig(const RunSelections& s)
     config.logCpuTemperature = static_cast<unsigned int>(s.logCpuTemperature);
     config.logVpuTemperature = static_cast<unsigned int>(s.logVpuTemperature);
     return config;
+}
+
+std::string EachCoreDurationRefusal(unsigned int cores, unsigned int hours, unsigned int minutes)
+{
+    if (static_cast<unsigned long long>(hours) * 60 + minutes >= cores)
+        return "";
+    const std::string n = std::to_string(cores);
+    return "Each core needs at least one minute: " + n + (cores == 1 ? " core needs" : " cores need") +
+           " at least " + n + (cores == 1 ? " minute." : " minutes.");
 }

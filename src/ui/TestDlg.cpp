@@ -17,6 +17,7 @@
 namespace {
 
 const UINT_PTR kSampleTimerId = 1;
+const UINT_PTR kTurnTimerId = 2;   // an "Each core" run's turns
 
 const char kWrongResultsText[] =
     "This machine produced wrong results: a value it computed or kept in memory was wrong, "
@@ -129,7 +130,8 @@ CTestDlg::CTestDlg(CWnd* pParent)
       m_hIcon(AfxGetApp()->LoadIcon(IDR_MAINFRAME)),
       m_bUnattended(0),
       m_bAsking(0),
-      m_nAddedMemoryMB(0)
+      m_nAddedMemoryMB(0),
+      m_nTurnTimer(0)
 {
 }
 
@@ -163,6 +165,18 @@ void CTestDlg::DoDataExchange(CDataExchange* pDX)
     DDV_MinMaxUInt(pDX, m_nMinutes, MinutesRange(m_nHours).min, MinutesRange(m_nHours).max);
     pDX->PrepareEditCtrl(IDC_LOG_INTERVAL);
     DDV_MinMaxUInt(pDX, m_nLogInterval, kLogIntervalRange.min, kLogIntervalRange.max);
+    // Each core needs a minute at least: the duration is refused like a field.
+    if (pDX->m_bSaveAndValidate && !pDX->Failed()) {
+        const std::string refusal = EachCoreRefusal();
+        pDX->PrepareEditCtrl(m_nHours ? IDC_HOURS : IDC_MINUTES);
+        if (!refusal.empty())
+            pDX->Fail(refusal.c_str());
+    }
+}
+
+std::string CTestDlg::EachCoreRefusal() const
+{
+    return m_nThreadCount == kEachCoreItem ? EachCoreDurationRefusal(UsableCoreCount(), m_nHours, m_nMinutes) : "";
 }
 
 BOOL CTestDlg::OnInitDialog()
@@ -171,12 +185,17 @@ BOOL CTestDlg::OnInitDialog()
 
     SetWindowIcons(DpiForWindow(m_hWnd));
 
-    // The thread list's last item shows how many workers "All" runs.
-    char all[32];
+    // The thread list's last items show how many workers "All" runs and how many
+    // cores "Each core" tests in turn.
+    char all[32], each[32];
     wsprintfA(all, "All (%u)", UsableProcessorCount());
+    wsprintfA(each, "Each core (%u)", UsableCoreCount());
     HWND threads = GetDlgItem(IDC_THREAD_COUNT);
-    ::SendMessageA(threads, CB_DELETESTRING, kAllThreadsItem, 0);
-    ::SendMessageA(threads, CB_INSERTSTRING, kAllThreadsItem, reinterpret_cast<LPARAM>(all));
+    const struct { int item; const char* text; } counted[] = {{kAllThreadsItem, all}, {kEachCoreItem, each}};
+    for (const auto& c : counted) {
+        ::SendMessageA(threads, CB_DELETESTRING, c.item, 0);
+        ::SendMessageA(threads, CB_INSERTSTRING, c.item, reinterpret_cast<LPARAM>(c.text));
+    }
 
     for (const SpinSetting& spin : kSpins)
         ::SendMessageA(GetDlgItem(spin.spinId), UDM_SETRANGE, 0, MAKELPARAM(spin.upper, spin.lower));
@@ -282,12 +301,9 @@ bool CTestDlg::ApplyCommandLine(const CommandLineSettings& settings, std::string
             if (::SendMessageA(list, CB_GETLBTEXTLEN, i, 0) < static_cast<LRESULT>(sizeof text))
                 ::SendMessageA(list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
             items.push_back(text);
-            if (settings.threads == "all" && index < 0 && IsAllThreadsItem(text))
+            if (index < 0 && ThreadOptionValue(text) == settings.threads)
                 index = i;
         }
-        if (settings.threads != "all")
-            index = static_cast<int>(::SendMessageA(list, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                                                    reinterpret_cast<LPARAM>(settings.threads.c_str())));
         if (index < 0) {
             *refusal = ThreadValueMessage(settings.threads, items);
             return false;
@@ -324,7 +340,16 @@ bool CTestDlg::ApplyCommandLine(const CommandLineSettings& settings, std::string
 void CTestDlg::RunUnattended()
 {
     m_bUnattended = 1;
-    // The command line's values passed the fields' rules already.
+    // The command line's values passed the fields' rules already; the duration
+    // for each core in turn is refused here, without a message box.
+    const std::string refusal = EachCoreRefusal();
+    if (!refusal.empty()) {
+        if (HANDLE errors = RedirectedStandardHandle(STD_ERROR_HANDLE))
+            WriteTextLine(errors, refusal.c_str());
+        theApp.m_nExitCode = kExitNotStarted;
+        DestroyWindow();
+        return;
+    }
     if (!UpdateData(TRUE)) {
         theApp.m_nExitCode = kExitNotStarted;
         DestroyWindow();
@@ -371,12 +396,15 @@ void CTestDlg::StartRun()
 
     m_bRunning = 1;
     m_nTimer = static_cast<UINT>(SetTimer(kSampleTimerId, config.logIntervalMs, nullptr));
+    if (config.eachCore)
+        m_nTurnTimer = static_cast<UINT>(SetTimer(kTurnTimerId, kTurnTickMs, nullptr));
 }
 
-void CTestDlg::OnTimer(UINT)
+void CTestDlg::OnTimer(UINT nIDEvent)
 {
     if (m_bRunning && !m_bStopping) {
-        const HRESULT status = theApp.m_engine.SampleTick();
+        const HRESULT status =
+            nIDEvent == kTurnTimerId ? theApp.m_engine.TurnTick() : theApp.m_engine.SampleTick();
         if (status != S_OK)
             StopRun(status);
     }
@@ -446,6 +474,10 @@ void CTestDlg::StopRun(HRESULT cause)
     if (m_nTimer != 0) {
         KillTimer(m_nTimer);
         m_nTimer = 0;
+    }
+    if (m_nTurnTimer != 0) {
+        KillTimer(m_nTurnTimer);
+        m_nTurnTimer = 0;
     }
     ::EnableWindow(GetDlgItem(IDC_RUN_TEST), TRUE);
     const bool wrongResults = cause == E_WRONG_RESULT || stopped == E_WRONG_RESULT;

@@ -59,6 +59,7 @@ public:
     int m_bUnattended;          // started by /run
     int m_bAsking;              // "Terminate the test?" is open
     UINT m_nAddedMemoryMB;      // the size of the memory item /memory added (0: none)
+    UINT m_nTurnTimer;          // an "Each core" run's turn timer (0: none)
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -81,4 +82,6 @@ private:
     // WM_CLOSE, WM_ENDSESSION: an unattended run ends early without a question.
     void OnClose();
     void OnEndSession(BOOL ending);
+    // Why the fields' duration is too short for each core in turn ("" when it is not).
+    std::string EachCoreRefusal() const;
 };

@@ -71,15 +71,32 @@ TEST(CommandLine, FillsTheFieldsOrRefusesWithTheOptionAndTheFieldsMessage)
     }
 }
 
-// /threads takes what the list offers, before and after the list grows ("all" once
-// it has its item); "MAX" stays all available memory when a size was added.
+// /threads takes what the list offers, before and after the list grows ("all" and
+// "each" once it has their items); each core in turn is one worker and needs a
+// minute for every core; "MAX" stays all available memory when a size was added.
 TEST(CommandLine, NamesTheListsChoicesAndAddsAMemorySize)
 {
     const std::vector<std::string> five = {"1", "2", "4", "8", "16"};
-    const std::vector<std::string> more = {"1", "2", "4", "8", "16", "32", "64", "All (12)"};
+    const std::vector<std::string> more = {"1", "2", "4", "8", "16", "32", "64", "All (12)", "Each core (6)"};
     EXPECT_EQ("/threads 3: Please choose one of 1, 2, 4, 8, 16.", ThreadValueMessage("3", five));
     EXPECT_EQ("/threads all: Please choose one of 1, 2, 4, 8, 16.", ThreadValueMessage("all", five));
-    EXPECT_EQ("/threads 128: Please choose one of 1, 2, 4, 8, 16, 32, 64, all.", ThreadValueMessage("128", more));
+    EXPECT_EQ("/threads 128: Please choose one of 1, 2, 4, 8, 16, 32, 64, all, each.",
+              ThreadValueMessage("128", more));
+    EXPECT_EQ("threads=each ", Describe(ParseCommandLine("/threads EACH", 3000).settings));
+
+    // Each core: one worker, moved from core to core, at least a minute for each core.
+    RunSelections each = {};
+    each.threadIndex = kEachCoreItem;
+    EXPECT_EQ(1u, BuildTestConfig(each).threadCount);
+    EXPECT_EQ(1u, BuildTestConfig(each).eachCore);
+    each.threadIndex = kAllThreadsItem;
+    EXPECT_EQ(0u, BuildTestConfig(each).eachCore);
+    EXPECT_EQ("Each core needs at least one minute: 16 cores need at least 16 minutes.",
+              EachCoreDurationRefusal(16, 0, 15));
+    EXPECT_EQ("Each core needs at least one minute: 1 core needs at least 1 minute.", EachCoreDurationRefusal(1, 0, 0));
+    EXPECT_EQ("", EachCoreDurationRefusal(16, 0, 16));
+    EXPECT_EQ("", EachCoreDurationRefusal(64, 1, 4));
+    EXPECT_NE("", EachCoreDurationRefusal(64, 1, 3));
 
     RunSelections s = {};   // "MAX" after a size was added (the added size: the program test)
     s.memoryIndex = kAddedMemoryIndex - 1;

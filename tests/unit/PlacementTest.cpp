@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/ProcessorTopology.h"
+#include "engine/Status.h"
 #include "engine/TestEngine.h"
 #include "engine/TestedScopeLine.h"
 #include "engine/WorkerKernel.h"
@@ -153,7 +154,7 @@ protected:
     {
         dir.WriteLog("");
         g_affinity.clear();
-        engine.SetConfig(TestConfig{0, 0, 0, workers, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+        engine.SetConfig(TestConfig{0, 0, 0, workers, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
         EXPECT_EQ(S_OK, engine.StartTest());
         const WorkerArea& last = engine.workerAreas[workers - 1];
         InterlockedXor(reinterpret_cast<volatile LONG*>(last.base + last.size / 2 + 8 * 3 + 4), 0x100000);
@@ -275,6 +276,124 @@ TEST_F(Placement, WorkersTheSystemDoesNotTieFloat)
     }
 }
 
+// A clock that runs as the real one plus what the test skips.
+volatile LONGLONG g_skippedCounts = 0;
+DWORD g_uiThread = 0;
+volatile LONG g_uiChains = 0;   // the frequency's chain of additions run on the test's thread
+
+BOOL WINAPI SkippingCounter(LARGE_INTEGER* count)
+{
+    const BOOL read = RealKernelServices().QueryPerformanceCounter(count);
+    count->QuadPart += g_skippedCounts;
+    return read;
+}
+
+void CountedChain(unsigned int blocks)
+{
+    if (GetCurrentThreadId() == g_uiThread)
+        InterlockedIncrement(&g_uiChains);
+    RealKernelServices().RunAddChain(blocks);
+}
+
+void SkipMs(unsigned int ms)
+{
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    InterlockedExchangeAdd64(&g_skippedCounts, static_cast<LONGLONG>(ms) * frequency.QuadPart / 1000);
+}
+
+// Each core in turn: one turn per physical core in the placement order, its worker
+// tied to the core's first logical processor, the duration shared equally; the
+// lines' Freq is the clock the worker measured on its core. A bit flipped in the
+// first turn is logged at once naming that core, the next turns run clean on
+// fresh memory, and the run ends "Test Failed --" naming the first core only.
+TEST_F(Placement, EachCoreTakesTheCoresInTurnAndNamesOnlyTheOneThatFailed)
+{
+    g_kernel.QueryPerformanceCounter = SkippingCounter;
+    g_kernel.RunAddChain = CountedChain;
+    g_uiThread = GetCurrentThreadId();
+    const std::string kernel = BestKernelVariant() == kKernelSse2
+                                   ? "SSE2" : std::string("SSE2 then ") + GetKernelImpl(BestKernelVariant()).name;
+    const struct {
+        Machine machine;
+        std::vector<unsigned int> cpus;   // each core's first processor, in placement order
+        std::vector<BYTE> groups;
+        std::string line;
+    } cases[] = {
+        {Desktop(), Range(0, 8), {16}, "Testing each core in turn, 8/8 cores, 8/16 CPUs, "},
+        {Hybrid(), {0, 4, 8, 10, 2, 3, 6, 7}, {12}, "Testing each core in turn, 8/8 cores, 8/12 CPUs, "},
+        kNarrowProgram ? decltype(cases[0]){TwoGroups(), Range(0, 18), {36, 36},
+                                            "Testing each core in turn, 18/36 cores, 32/72 CPUs, 32-bit, "}
+                       : decltype(cases[0]){TwoGroups(), Range(0, 18) + Range(36, 54), {36, 36},
+                                            "Testing each core in turn, 36/36 cores, 36/72 CPUs, "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.machine.name);
+        g_machine = &c.machine;
+        const unsigned int cores = static_cast<unsigned int>(c.cpus.size());
+        EXPECT_EQ(cores, UsableCoreCount());
+        dir.WriteLog("");
+        g_affinity.clear();
+        engine.SetConfig(TestConfig{0, 0, 0, 1, 0, 0, 0, 0, 0, 0, cores * 60000 + 7, 10000, 0, 0, 0, 1});
+        ASSERT_EQ(S_OK, engine.StartTest());
+        std::vector<GROUP_AFFINITY> turnTies;
+        for (unsigned int k = 0; k < cores; ++k) {
+            turnTies.push_back(g_affinity[workerThreads[0]]);
+            if (k == 0) {
+                ASSERT_TRUE(WaitUntil([] { return turnClockKHz != 0; }, 30000));
+                const LONG khz = turnClockKHz;
+                ASSERT_EQ(S_OK, engine.SampleTick());
+                const std::string freq = Messages(dir.ReadLog()).back();
+                char logged[32];
+                std::snprintf(logged, sizeof logged, "Freq %.2f MHz", khz * 0.001);
+                EXPECT_TRUE(freq == logged || khz != turnClockKHz) << freq;
+                EXPECT_EQ(0, g_uiChains) << "the clock was measured on the idle window's thread";
+                const WorkerArea& area = engine.workerAreas[0];
+                InterlockedXor(reinterpret_cast<volatile LONG*>(area.base + area.size / 2 + 8 * 3 + 4), 0x100000);
+                ASSERT_TRUE(WaitUntil([] { return failedWorkerArea != nullptr; }, 30000));
+                ASSERT_EQ(S_OK, engine.TurnTick());   // logged at once, before the turn's end
+                const std::vector<std::string> messages = Messages(dir.ReadLog());
+                ASSERT_GE(messages.size(), 2u);
+                EXPECT_EQ("Core 1 of " + std::to_string(cores) + ", CPU " + std::to_string(c.cpus[0]) +
+                              ": input changed in worker 1, bits 0010000000000000",
+                          messages[messages.size() - 2]);
+            }
+            SkipMs(60000);
+            ASSERT_EQ(k + 1 < cores ? S_OK : S_FALSE, engine.TurnTick()) << k;
+        }
+        EXPECT_EQ(E_WRONG_RESULT, engine.StopTest());
+
+        std::vector<std::string> expected = {"Test Started --", c.line + kernel};
+        for (unsigned int k = 0; k < cores; ++k) {
+            const std::string core = "Core " + std::to_string(k + 1) + " of " + std::to_string(cores) + ", CPU " +
+                                     std::to_string(c.cpus[k]) + ": ";
+            expected.push_back(core + kernel + " for 1 min 0 s");
+            if (k == 0) {
+                expected.push_back("Freq");
+                expected.push_back(core + "input changed in worker 1, bits 0010000000000000");
+                expected.push_back(core + "failed after 0 s, median");
+            } else {
+                expected.push_back(core + "passed, median");
+            }
+            unsigned int group = 0, first = 0;
+            while (c.cpus[k] >= first + c.groups[group])
+                first += c.groups[group++];
+            EXPECT_EQ(group, turnTies[k].Group) << k;
+            EXPECT_EQ(static_cast<KAFFINITY>(1) << (c.cpus[k] - first), turnTies[k].Mask) << k;
+        }
+        expected.push_back("Test Failed -- CPU " + std::to_string(c.cpus[0]) + " failed; " + std::to_string(cores - 1) +
+                           " of " + std::to_string(cores) + " cores passed");
+        std::vector<std::string> messages = Messages(dir.ReadLog());
+        ASSERT_EQ(expected.size(), messages.size());
+        for (size_t i = 0; i < messages.size(); ++i)
+            EXPECT_EQ(expected[i], messages[i].substr(0, expected[i].size())) << messages[i];
+        EXPECT_EQ(kCoreFailed, engine.coreTurns[0].verdict);
+        EXPECT_GT(engine.coreTurns[0].medianMHz, 0.0);
+        for (unsigned int k = 1; k < cores; ++k)
+            EXPECT_EQ(kCorePassed, engine.coreTurns[k].verdict) << k;
+    }
+}
+
 // The line at the log's limit: every figure kept, the shorter forms only where the
 // full one would not fit; with the memory test, tested of available MB.
 TEST(TestedScopeLine, KeepsEveryFigureWithinTheLogsLimit)
@@ -283,19 +402,22 @@ TEST(TestedScopeLine, KeepsEveryFigureWithinTheLogsLimit)
         TestedScope scope;
         const char* line;
     } cases[] = {
-        {{32, 32, 32, 16, 32, 16, 0, "AVX-512", 0, 0, 0},
+        {{32, 32, 32, 16, 32, 16, 0, "AVX-512", 0, 0, 0, 0},
          "Testing 32 workers on 32 of 32 processors (16 of 16 cores), AVX-512"},
-        {{32, 32, 32, 16, 32, 16, 0, "AVX-512", 1, 28412, 30120},
+        {{32, 32, 32, 16, 32, 16, 0, "AVX-512", 1, 28412, 30120, 0},
          "Testing 32 workers, 32/32 CPUs, 16/16 cores, AVX-512, 28412 of 30120 MB"},
-        {{144, 144, 72, 36, 72, 36, 0, "AVX-512", 1, 1234567, 2345678},
+        {{144, 144, 72, 36, 72, 36, 0, "AVX-512", 1, 1234567, 2345678, 0},
          "Testing 144 workers, 72/72 CPUs, 36/36 cores, AVX-512, 1234567 of 2345678 MB"},
-        {{2048, 2048, 2048, 1024, 2048, 1024, 0, "AVX-512", 1, 1234567, 2345678},
+        {{2048, 2048, 2048, 1024, 2048, 1024, 0, "AVX-512", 1, 1234567, 2345678, 0},
          "Testing 2048 workers, 2048/2048 CPUs, 1024 cores, AVX-512, 1234567/2345678 MB"},
-        {{2048, 2048, 2048, 1024, 2048, 1024, 0, "AVX-512", 1, 12345678, 23456789},
+        {{2048, 2048, 2048, 1024, 2048, 1024, 0, "AVX-512", 1, 12345678, 23456789, 0},
          "Testing 2048 workers, 2048/2048 CPUs, 1024 cores, AVX-512, 12345678 MB"},
-        {{64, 64, 32, 18, 72, 36, 1, "SSE2", 1, 4032, 1234567},
+        {{64, 64, 32, 18, 72, 36, 1, "SSE2", 1, 4032, 1234567, 0},
          "Testing 64 workers, 32/72 CPUs, 18/36 cores, 32-bit, SSE2, 4032 of 1234567 MB"},
-        {{4, 3, 2, 1, 2, 1, 0, "AVX", 0, 0, 0}, "Testing 4 workers on 2 of 2 processors (1 of 1 cores), 1 floating, AVX"},
+        {{4, 3, 2, 1, 2, 1, 0, "AVX", 0, 0, 0, 0}, "Testing 4 workers on 2 of 2 processors (1 of 1 cores), 1 floating, AVX"},
+        {{1, 1, 6, 6, 12, 6, 0, "AVX", 0, 0, 0, 1}, "Testing each core in turn: 6 of 6 cores (6 of 12 processors), AVX"},
+        {{1, 1, 1024, 1024, 2048, 1024, 0, "SSE2 then AVX-512", 1, 1234567, 2345678, 1},
+         "Testing each of 1024 cores, SSE2 then AVX-512, 1234567 MB"},
     };
     for (const auto& c : cases) {
         char line[kTestedScopeLineLength + 1];
