@@ -410,13 +410,19 @@ TEST_F(Program, UnderFullLoadTiesEveryProcessorAnswersLogsTheClockAndNamesTheFai
 
 // Started with /run, the program runs at once with the options' settings, shows no
 // window but its dialog and no message box of its own, writes each log line to its
-// redirected output as well, and ends by itself: with 0 at the end of its time; with
+// redirected output as well, and ends by itself: with 0 at the end of its time (each
+// core in turn: its one worker, read from outside, moves from core to core in the
+// placement order, and the log names each core and says every one passed); with
 // 1 when this process flips a bit of an input in its 16 MB block, the failure line
 // naming the worker, a processor and exactly that bit; with 3 and the stop line when
 // ended early, by a person who answers "Terminate the test?", by closing the window
 // or by the end of the session.
 TEST_F(Program, UnattendedRunsEndByThemselvesWithTheirExitCodes)
 {
+    static ProcessorTopology topology;   // the machine as the program sees it
+    ASSERT_TRUE(ReadProcessorTopology(&topology, kNarrowProgram));
+    const unsigned int cores = topology.usableCores;
+    const std::string eachCore = "/run /threads each -MINUTES " + std::to_string(cores) + " /interval 5 /load off";
     const struct { std::string how; DWORD code; } ends[] = {
         {"its time", 0}, {"a flipped bit", 1}, {"Cancel", 3}, {"WM_CLOSE", 3}, {"WM_ENDSESSION", 3}};
     for (const auto& end : ends) {
@@ -424,8 +430,7 @@ TEST_F(Program, UnattendedRunsEndByThemselvesWithTheirExitCodes)
         TestDirectory own;
         WindowDriver run;
         const DWORD start = GetTickCount();
-        ASSERT_TRUE(run.StartWith(own.path(), BURNWRIGHT_EXE, end.code ? "/run /memory 16 /interval 1"
-                                                                       : "/run -MINUTES 1 /interval 5 /load off"));
+        ASSERT_TRUE(run.StartWith(own.path(), BURNWRIGHT_EXE, end.code ? "/run /memory 16 /interval 1" : eachCore));
         ASSERT_TRUE(run.HasDialog());
         const char* awaited = end.code == 0 ? "" : end.code == 1 ? kStarted : "Freq ";
         ASSERT_TRUE(WaitUntil([&] { return own.ReadLog().find(awaited) != std::string::npos; }, 60000));
@@ -444,7 +449,14 @@ TEST_F(Program, UnattendedRunsEndByThemselvesWithTheirExitCodes)
         }
         bool boxSeen = false;
         DWORD code = 99;
-        ASSERT_TRUE(WaitUntil([&] { boxSeen = boxSeen || run.FindBox(0); return run.WaitForExit(&code, 0); }, 120000));
+        std::vector<unsigned int> slots;   // the tied workers' slots, as they changed
+        ASSERT_TRUE(WaitUntil([&] {
+            boxSeen = boxSeen || run.FindBox(0);
+            const std::vector<unsigned int> tied = TiedSlots(run.Process(), topology);
+            if (tied.size() > 1 || (tied.size() == 1 && (slots.empty() || slots.back() != tied[0])))
+                slots.insert(slots.end(), tied.begin(), tied.end());
+            return run.WaitForExit(&code, 0);
+        }, 60000 * cores + 120000));
         EXPECT_EQ(end.code, code);
         EXPECT_FALSE(boxSeen);
         EXPECT_EQ(own.ReadLog(), run.Output());
@@ -463,10 +475,27 @@ TEST_F(Program, UnattendedRunsEndByThemselvesWithTheirExitCodes)
         }
         EXPECT_EQ(kStopped, messages.back());
         if (end.code == 0) {
-            EXPECT_GE(GetTickCount() - start, 60000u);
-            ASSERT_GE(messages.size(), 4u);
-            for (size_t i = 2; i + 1 < messages.size(); ++i)
-                EXPECT_TRUE(std::regex_match(messages[i], std::regex(R"(Freq \d+\.\d\d MHz)"))) << messages[i];
+            EXPECT_GE(GetTickCount() - start, 60000u * cores);
+            std::vector<unsigned int> each(cores);
+            for (unsigned int k = 0; k < cores; ++k)
+                each[k] = k;
+            EXPECT_EQ(each, slots) << "the worker's processors, in the order they were seen";
+            std::string named;
+            for (size_t i = 2; i + 1 < messages.size(); ++i) {
+                if (messages[i].compare(0, 5, "Core ") == 0)
+                    named += messages[i].substr(0, messages[i].find(':')) + "; ";
+                else if (!std::regex_match(messages[i], std::regex(R"(Freq [1-9]\d*\.\d\d MHz|Every core passed: \d+ of \d+)")))
+                    ADD_FAILURE() << messages[i];
+            }
+            std::string expected;
+            for (unsigned int k = 0; k < cores; ++k) {
+                const std::string core = "Core " + std::to_string(k + 1) + " of " + std::to_string(cores) + ", CPU " +
+                                         std::to_string(topology.order[k].cpu) + "; ";
+                expected += core + core;   // its turn's beginning and its end
+            }
+            EXPECT_EQ(expected, named);
+            EXPECT_EQ("Every core passed: " + std::to_string(cores) + " of " + std::to_string(cores),
+                      messages[messages.size() - 2]);
         }
     }
 }

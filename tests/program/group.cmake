@@ -5,4 +5,4 @@ target_compile_definitions(${TEST_TARGET} PRIVATE
     BURNWRIGHT_FAULTS_EXE="$<TARGET_FILE:BurnwrightFaults>")
 # One at a time and alone: they share the display, and their waits and the
 # window's answering times must not depend on a unit test's workers beside them.
-set(TEST_PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE)
+set(TEST_PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE)
