@@ -4,7 +4,8 @@
 // it), alternated in one run; then the time from one turn to the next. Prints
 // figures; nothing here passes or fails.
 //
-//   scripts/wine64-run build64/bench/each_core_bench.exe   (or scripts/wine-run build/...)
+//   scripts/wine64-run build64/bench/each_core_bench.exe [switches]   (or scripts/wine-run build/...)
+//   switches: the time from one turn to the next only
 #include <windows.h>
 
 #include <algorithm>
@@ -45,6 +46,7 @@ std::string BrandString()
     std::memcpy(text, regs, 48);
     std::string brand(text);
     brand.erase(0, brand.find_first_not_of(' '));
+    brand.erase(brand.find_last_not_of(' ') + 1);
     return brand;
 }
 
@@ -91,8 +93,9 @@ BOOL WINAPI SkippingCounter(LARGE_INTEGER* count)
 
 } // namespace
 
-int main()
+int main(int argc, char** argv)
 {
+    const bool switchesOnly = argc > 1 && std::strcmp(argv[1], "switches") == 0;
     TestDirectory dir;   // the engine's log goes there
     static CTestEngine engine;
     static ProcessorTopology topology;
@@ -102,14 +105,15 @@ int main()
                 static_cast<unsigned int>(8 * sizeof(void*)));
 
     std::vector<double> one, every;
-    for (unsigned int r = 0; r < kRounds; ++r) {
+    for (unsigned int r = 0; r < (switchesOnly ? 0 : kRounds); ++r) {
         const std::vector<double> a = Round(engine, true), b = Round(engine, false);
         std::printf("round %u: one core %.0f MHz, every core %.0f MHz\n", r + 1, Median(a), Median(b));
         one.insert(one.end(), a.begin(), a.end());
         every.insert(every.end(), b.begin(), b.end());
     }
     const double oneMHz = Median(one), everyMHz = Median(every);
-    std::printf("clock, median of %zu and %zu figures: one loaded core %.0f MHz, every core loaded %.0f MHz (%+.1f%%)\n",
+    if (!switchesOnly)
+        std::printf("clock, median of %zu and %zu figures: one loaded core %.0f MHz, every core loaded %.0f MHz (%+.1f%%)\n",
                 one.size(), every.size(), oneMHz, everyMHz, everyMHz > 0 ? 100.0 * (oneMHz / everyMHz - 1.0) : 0.0);
 
     // From one turn to the next: the clock skips to each turn's end and the run
@@ -119,10 +123,12 @@ int main()
     QueryPerformanceFrequency(&frequency);
     const unsigned int cores = topology.usableCores ? topology.usableCores : 1;
     std::vector<double> switches;
-    engine.SetConfig(Config(1, 1, 60000 * kSwitches * cores));
-    if (SUCCEEDED(engine.StartTest())) {
-        for (unsigned int s = 0; s + 1 < kSwitches * cores; ++s) {
-            Sleep(100);
+    for (unsigned int run = 0; run < kSwitches; ++run) {
+        engine.SetConfig(Config(1, 1, 60000 * cores));
+        if (FAILED(engine.StartTest()))
+            break;
+        for (unsigned int turn = 0; turn + 1 < cores; ++turn) {
+            Sleep(200);
             g_skipped += frequency.QuadPart * 60;
             LARGE_INTEGER t0, t1;
             RealKernelServices().QueryPerformanceCounter(&t0);

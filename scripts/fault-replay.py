@@ -36,7 +36,7 @@ FAULTS = [
      "    if (changedBits) {", "    if (false) {"),
     ("F07", "a worker's error does not end the run at the next sample",
      "src/engine/PeriodicSample.cpp",
-     "    if (failedWorkerArea)\n        return StopTest();\n", ""),
+     "    if (failedWorkerArea && !coreTurnCount)\n        return StopTest();\n", ""),
     ("F08", "a failed start is not reported and the dialog goes on as if running",
      "src/ui/TestDlg.cpp", "    if (status < 0) {", "    if (status > 0) {"),
     ("F09", "log lines carry the day before the month", "src/log/TestLog.cpp",
@@ -128,6 +128,16 @@ FAULTS = [
      "        if (!committed)\n            continue;\n"),
     ("F46", "the start fills the memory without the window answering", "src/ui/TestDlg.cpp",
      "    m_bCancelStart = 0;\n    theApp.m_engine.idle = AnswerWhileWaiting;\n", "    m_bCancelStart = 0;\n"),
+    ("F47", "each core in turn runs every turn on the first core", "src/engine/EachCoreRun.cpp",
+     "WorkerPlacement{1, slot.processor, slot.cpu}", "WorkerPlacement{1, topology.order[0].processor, slot.cpu}"),
+    ("F48", "a core's error is charged to the cores after it as well", "src/engine/EachCoreRun.cpp",
+     "        InterlockedExchangePointer(reinterpret_cast<PVOID volatile*>(&failedWorkerArea), nullptr);\n", ""),
+    ("F49", "each core's clock is measured on the window's thread, not on the core under test",
+     "src/engine/PeriodicSample.cpp", "    if (coreTurnCount)\n        frequency = turnClockKHz * 1000.0;\n    else\n", ""),
+    ("F50", "a run of each core in turn shorter than a minute per core is accepted", "src/ui/RunConfig.cpp",
+     "hours) * 60 + minutes >= cores", "hours) * 60 + minutes + cores >= cores"),
+    ("F51", "a core's failure is logged only at the end of its turn", "src/engine/EachCoreRun.cpp",
+     "    if (turnActive && failedWorkerArea)\n        EndTurn(false);\n", ""),
 ]
 
 
