@@ -7,12 +7,12 @@ and whose code keeps the wide kernel variants' stack accesses aligned.
 
 The stack check stands in for running the AVX-512 variant in 32-bit mode, which no
 machine here can do. 32-bit Windows starts a thread with a stack aligned to 4 bytes
-only, so WorkerThreadProc must realign it (an `and $-16,%esp` or stronger), and a
-function that loads or stores a ymm or zmm register with an aligned move
-(vmovapd, vmovdqa64, ...) at an %esp- or %ebp-based address must realign its own
-stack to that register's width. The code is checked, not the source: the
-realignment comes from force_align_arg_pointer on WorkerThreadProc, and also from
--mstackrealign, which this compiler turns on by default.
+only, so the workers' thread entries (WorkerThreadProc, CoreTurnThreadProc) must
+realign it (an `and $-16,%esp` or stronger), and a function that loads or stores a
+ymm or zmm register with an aligned move (vmovapd, vmovdqa64, ...) at an %esp- or
+%ebp-based address must realign its own stack to that register's width. The code is
+checked, not the source: the realignment comes from force_align_arg_pointer on those
+entries, and also from -mstackrealign, which this compiler turns on by default.
 
 The shipped program is stripped, so the check reads the core library it was linked
 from (libburnwright_core.a beside it, whose objects keep their symbols; no link-time
@@ -231,9 +231,12 @@ def stack_problems(program, library):
     except (OSError, subprocess.CalledProcessError) as error:
         return ["cannot disassemble %s with %s: %s" % (library, OBJDUMP, error)]
     problems, relied_on = [], []
-    entries = [f for f in found if "WorkerThreadProc" in f[0]]
-    if not entries:
-        problems.append("%s has no WorkerThreadProc" % library)
+    entries = []
+    for entry in ("WorkerThreadProc", "CoreTurnThreadProc"):   # the workers' thread entries
+        named = [f for f in found if entry in f[0]]
+        if not named:
+            problems.append("%s has no %s" % (library, entry))
+        entries += named
     for name, code, relocated, instructions in entries:
         relied_on.append((name, code, relocated))
         if realignment(instructions) < 16:
