@@ -22,6 +22,10 @@ const UINT_PTR kTurnTimerId = 2;   // an "Each core" run's turns
 const char kWrongResultsText[] =
     "This machine produced wrong results: a value it computed or kept in memory was wrong, "
     "so the test was stopped.\n\nThe last line of the test log says where.";
+const char kCoresFailedText[] =
+    "This machine produced wrong results: on one or more of its cores a value computed or kept "
+    "in memory was wrong.\n\nThe last line of the test log names the cores that failed; the "
+    "lines before it say how each failed.";
 
 struct SpinSetting {
     int spinId;
@@ -487,7 +491,7 @@ void CTestDlg::StopRun(HRESULT cause)
         return;
     }
     if (wrongResults)
-        AfxMessageBox(kWrongResultsText, MB_OK | MB_ICONSTOP);
+        AfxMessageBox(theApp.m_engine.coreTurnCount ? kCoresFailedText : kWrongResultsText, MB_OK | MB_ICONSTOP);
 }
 
 void CTestDlg::PostNcDestroy()
