@@ -111,7 +111,8 @@ void FormatFailureLine(char* line, const WorkerFailure& failure, unsigned int wo
 CTestEngine::CTestEngine()
     : idle(nullptr), idleContext(nullptr), config(), workerAreas(), moreAreas(), workerPlacements(),
       memoryBase(nullptr), memorySize(0), blockBases(), blockCount(0), startTimeMs(0), memoryAvailableMB(0),
-      topology(), coreTurns(), coreTurnCount(0), savedWorkingSetMin(0), savedWorkingSetMax(0), workingSetRaised(0), lastIdleMs(0)
+      topology(), coreTurns(), coreTurnCount(0), startedAt(), tested(), failures(), failureCount(0), clockMHz(),
+      savedWorkingSetMin(0), savedWorkingSetMax(0), workingSetRaised(0), lastIdleMs(0)
 {
 }
 
@@ -232,7 +233,8 @@ void CTestEngine::TieWorker(unsigned int worker)
 
 void CTestEngine::LogTestedScope()
 {
-    TestedScope scope = {};
+    tested = TestedScope();
+    TestedScope& scope = tested;
     scope.workers = config.threadCount;
     scope.machineProcessors = topology.machineProcessors;
     scope.machineCores = topology.machineCores;
@@ -312,6 +314,9 @@ HRESULT CTestEngine::StartTest()
         return E_INVALIDARG;
     PlaceWorkers();
     lastIdleMs = GetTimeMs();
+    tested = TestedScope();
+    failureCount = 0;
+    clockMHz.clear();
 
     static MachineMemory machine;
     static MemoryPlan plan;
@@ -370,6 +375,7 @@ HRESULT CTestEngine::StartTest()
     double baselineLoad = 0.0;
     MeasureCpuLoad(&baselineLoad);
     WriteLog("Test Started --");
+    startedAt = LastLogTime();
     LogTestedScope();
     return S_OK;
 }
@@ -435,5 +441,14 @@ HRESULT CTestEngine::StopTest()
         failure.cpu = workerPlacements[worker - 1].cpu;
     FormatFailureLine(message, failure, worker, config.threadCount, failedWorkerCount);
     WriteLog(message);
+    const unsigned int core =
+        workerPlacements[worker - 1].tied ? topology.order[(worker - 1) % topology.usableCount].core + 1 : 0;
+    NoteFailure(RunFailure{LastLogTime(), worker, failure.cpu, core, failure.check, failure.bits});
     return E_WRONG_RESULT;
+}
+
+void CTestEngine::NoteFailure(const RunFailure& failure)
+{
+    if (failureCount < kMaxProcessors)
+        failures[failureCount++] = failure;
 }

@@ -1,9 +1,13 @@
 #pragma once
 #include <windows.h>
 
+#include <vector>
+
 #include "engine/CoreTurns.h"
 #include "engine/MemoryPlan.h"
+#include "engine/RunFailure.h"
 #include "engine/TestConfig.h"
+#include "engine/TestedScopeLine.h"
 #include "engine/WorkerPlacement.h"
 
 // One area of a worker's memory. A worker sweeps its areas in turn: the first
@@ -45,6 +49,8 @@ public:
     HRESULT StartTest();
     HRESULT StopTest();
     HRESULT SampleTick();
+    // Keeps a failure line's data for the result record.
+    void NoteFailure(const RunFailure& failure);
 
     // Called about every 50 ms on the calling thread while StartTest fills the
     // memory and StopTest releases it (both on other threads then); FALSE from
@@ -66,11 +72,17 @@ public:
     ProcessorTopology topology;   // as read by the last start; usableCount 0: the workers float
     CoreTurnResult coreTurns[kMaxProcessors];   // an "Each core" run's turns, in order
     unsigned int coreTurnCount;                 // 0 for a run of all its workers at once
+    // What the result record reports of the last run (reset by StartTest).
+    SYSTEMTIME startedAt;                  // local time of its "Test Started --" line
+    TestedScope tested;                    // as its tested line says
+    RunFailure failures[kMaxProcessors];   // its failure lines, in order
+    unsigned int failureCount;
+    std::vector<double> clockMHz;          // the clock of every status line, as logged
 
 private:
     void PlaceWorkers();
     void TieWorker(unsigned int worker);
-    void LogTestedScope();
+    void LogTestedScope();   // also keeps it in `tested`
     HRESULT CommitPlan(const MemoryPlan& plan);
     DWORD NodeOfWorker(unsigned int worker) const;
     HRESULT FillAreas();
