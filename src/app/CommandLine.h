@@ -19,6 +19,8 @@ struct CommandLineSettings {
     unsigned int interval = 0;   // seconds
     bool hasLoad = false;
     bool load = false;
+    bool hasResult = false;
+    std::string result;   // the record's file as given (FindOptionValue reads it wide)
 };
 
 struct CommandLineResult {
@@ -33,6 +35,13 @@ struct CommandLineResult {
 // 0 and 24."); an unknown option, one given twice or without its value is
 // refused with its name.
 CommandLineResult ParseCommandLine(const char* text, unsigned long long availableMB);
+
+// The value after the first /name or -name in the arguments, whatever else they
+// hold; false when there is no such option or no value after it. Wide, for
+// paths: `arguments` as GetCommandLineW gives them, after the program's name.
+bool FindOptionValue(const wchar_t* arguments, const char* name, std::wstring* value);
+// What follows the program's name in a whole command line.
+const wchar_t* ArgumentsOf(const wchar_t* commandLine);
 
 // Whether an item of the thread list is the one that /threads all names.
 bool IsAllThreadsItem(const std::string& item);
