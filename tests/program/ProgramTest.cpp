@@ -625,7 +625,7 @@ TEST_F(Program, OptionsFillTheFieldsOrAreRefusedWithTwo)
     const auto help = RunToExit(BURNWRIGHT_EXE, "/?", "", 0, &helped);
     ASSERT_TRUE(help);
     EXPECT_EQ(0u, helped);
-    for (const char* option : {"/threads", "/memory", "/hours", "/minutes", "/interval", "/load", "/run"})
+    for (const char* option : {"/threads", "/memory", "/hours", "/minutes", "/interval", "/load", "/result", "/run"})
         EXPECT_NE(std::string::npos, help->Output().find(option)) << option;
     EXPECT_EQ("", dir.ReadLog());
 
@@ -658,6 +658,8 @@ TEST_F(Program, OptionsFillTheFieldsOrAreRefusedWithTwo)
                                                      " cores\\)|, 2/" + p + " CPUs, " + k + "/" + c + " cores)"))) << tested;
     ASSERT_TRUE(program.WaitUntilResponsive() && program.Click(2));
     EXPECT_TRUE(program.Answer(IDOK).found);
+    // The window answers while the stop releases the memory, and Cancel then waits for the stop.
+    ASSERT_TRUE(WaitUntil([&] { return program.IsEnabled(1020); }, 60000));
     ASSERT_TRUE(program.Click(2));
     DWORD code = 99;
     EXPECT_TRUE(program.WaitForExit(&code));
