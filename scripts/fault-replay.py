@@ -138,6 +138,13 @@ FAULTS = [
      "hours) * 60 + minutes >= cores", "hours) * 60 + minutes + cores >= cores"),
     ("F51", "a core's failure is logged only at the end of its turn", "src/engine/EachCoreRun.cpp",
      "    if (turnActive && failedWorkerArea)\n        EndTurn(false);\n", ""),
+    ("F52", "the record of a run that found wrong results says passed", "src/ui/TestDlg.cpp",
+     "wrongResults ? kVerdictFailed :", "wrongResults ? kVerdictPassed :"),
+    ("F53", "the record is written in place, so a reader can see half of it", "src/log/JsonWriter.cpp",
+     '    HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,\n                              nullptr);\n    DWORD written = 0;\n    bool ok = file != INVALID_HANDLE_VALUE &&\n              WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&\n              written == bytes.size() && FlushFileBuffers(file);\n    error = ok ? 0 : GetLastError();\n    if (file != INVALID_HANDLE_VALUE && !CloseHandle(file) && ok) {\n        ok = false;\n        error = GetLastError();\n    }\n    // A reader that holds the file for a moment keeps it from being replaced: try again a while.\n    for (int attempt = 0; ok && !MoveFileExW(temporary.c_str(), full.c_str(),\n                                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH); ++attempt) {\n        error = GetLastError();\n        ok = attempt < kMoveAttempts && (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION);\n        if (ok)\n            Sleep(kMoveRetryMs);\n    }\n',
+     '    DeleteFileW(temporary.c_str());\n    HANDLE file = CreateFileW(full.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,\n                              nullptr);\n    DWORD written = 0;\n    bool ok = file != INVALID_HANDLE_VALUE &&\n              WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&\n              written == bytes.size() && FlushFileBuffers(file);\n    error = ok ? 0 : GetLastError();\n    if (file != INVALID_HANDLE_VALUE && !CloseHandle(file) && ok) {\n        ok = false;\n        error = GetLastError();\n    }\n'),
+    ("F54", "a refused command line writes no record", "src/app/TestApp.cpp",
+     "        RecordRefusal(commandLine.message, settings.run);\n", ""),
 ]
 
 

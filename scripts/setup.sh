@@ -8,7 +8,7 @@ have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'ok installed';
 # The product's cross compiler and 32-bit Wine; the x86-64 twin's compiler and wine64.
 for p in cmake make g++-mingw-w64-i686-posix mingw-w64-tools binutils-mingw-w64-i686 \
          g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine32:i386 wine64 \
-         fonts-wine xvfb xauth googletest imagemagick x11-utils python3; do
+         fonts-wine xvfb xauth googletest nlohmann-json3-dev imagemagick x11-utils python3; do
     have "$p" || need+=("$p")
 done
 

@@ -7,7 +7,8 @@
 #include "ui/FieldRules.h"
 
 const char kCommandLineHelp[] =
-    "Burnwright [/threads N|all|each] [/memory MB|max] [/hours H] [/minutes M] [/interval S] [/load on|off] [/run]\n"
+    "Burnwright [/threads N|all|each] [/memory MB|max] [/hours H] [/minutes M] [/interval S] [/load on|off]\n"
+    "           [/result FILE] [/run]\n"
     "\n"
     "  /threads N|all|each  worker threads: a number the thread list offers, all,\n"
     "                  or each: one core at a time, at least one minute each\n"
@@ -16,6 +17,7 @@ const char kCommandLineHelp[] =
     "  /minutes M      and minutes, 0 to 59 (1 to 59 with 0 hours)\n"
     "  /interval S     seconds between log lines, 1 to 60\n"
     "  /load on|off    log the processor load\n"
+    "  /result FILE    write a JSON record of each run to FILE when it ends\n"
     "  /run            start the run at once and close when it ends\n"
     "\n"
     "Options may also start with -. Without /run they fill the dialog.\n"
@@ -32,15 +34,17 @@ std::string Lower(std::string text)
 }
 
 // Words separated by blanks; double quotes group blanks into a word.
-std::vector<std::string> Words(const char* text)
+template <class Char>
+std::vector<std::basic_string<Char>> Words(const Char* text)
 {
-    std::vector<std::string> words;
-    for (const char* p = text ? text : ""; *p;) {
+    std::vector<std::basic_string<Char>> words;
+    static const Char none[1] = {};
+    for (const Char* p = text ? text : none; *p;) {
         if (*p == ' ' || *p == '\t') {
             ++p;
             continue;
         }
-        std::string word;
+        std::basic_string<Char> word;
         bool quoted = false;
         for (; *p && (quoted || (*p != ' ' && *p != '\t')); ++p) {
             if (*p == '"')
@@ -54,10 +58,25 @@ std::vector<std::string> Words(const char* text)
 }
 
 // "/name" or "-name" (a letter or '?' after the sign): an option, not a value.
-bool IsOptionWord(const std::string& word)
+template <class Char>
+bool IsOptionWord(const std::basic_string<Char>& word)
 {
-    return word.size() >= 2 && (word[0] == '/' || word[0] == '-') &&
-           (std::isalpha(static_cast<unsigned char>(word[1])) || word[1] == '?');
+    const bool letter = (word.size() >= 2 && word[1] >= 'a' && word[1] <= 'z') ||
+                        (word.size() >= 2 && word[1] >= 'A' && word[1] <= 'Z');
+    return word.size() >= 2 && (word[0] == '/' || word[0] == '-') && (letter || word[1] == '?');
+}
+
+// Whether an option word names `name` (lower case), letters in any case.
+template <class Char>
+bool NamesOption(const std::basic_string<Char>& word, const char* name)
+{
+    size_t i = 1;
+    for (; i < word.size() && name[i - 1]; ++i) {
+        const Char c = word[i] >= 'A' && word[i] <= 'Z' ? static_cast<Char>(word[i] - 'A' + 'a') : word[i];
+        if (c != static_cast<Char>(name[i - 1]))
+            return false;
+    }
+    return IsOptionWord(word) && i == word.size() && !name[i - 1];
 }
 
 struct Reader {
@@ -95,7 +114,7 @@ CommandLineResult ParseCommandLine(const char* text, unsigned long long availabl
     const std::vector<std::string> words = Words(text);
     // /run counts even in a refused command line: its refusal then goes to no message box.
     for (const std::string& word : words)
-        s.run = s.run || (IsOptionWord(word) && Lower(word.substr(1)) == "run");
+        s.run = s.run || NamesOption(word, "run");
 
     std::vector<std::string> seen;
     std::string minutesText;
@@ -109,7 +128,7 @@ CommandLineResult ParseCommandLine(const char* text, unsigned long long availabl
         const std::string name = Lower(word.substr(1));
         const std::string option = "/" + name;
         const bool known = name == "?" || name == "run" || name == "threads" || name == "memory" || name == "hours" ||
-                           name == "minutes" || name == "interval" || name == "load";
+                           name == "minutes" || name == "interval" || name == "load" || name == "result";
         if (!known) {
             ok = reader.Refuse("Unknown option " + word + ". /? lists the options.");
             break;
@@ -150,6 +169,9 @@ CommandLineResult ParseCommandLine(const char* text, unsigned long long availabl
         } else if (name == "interval") {
             s.hasInterval = true;
             ok = reader.Number(option, value, kLogIntervalRange.min, kLogIntervalRange.max, &s.interval);
+        } else if (name == "result") {
+            s.hasResult = true;
+            s.result = value;
         } else {   // load
             s.hasLoad = true;
             s.load = lower == "on";
@@ -164,6 +186,36 @@ CommandLineResult ParseCommandLine(const char* text, unsigned long long availabl
     }
     reader.result.accepted = ok;
     return reader.result;
+}
+
+bool FindOptionValue(const wchar_t* arguments, const char* name, std::wstring* value)
+{
+    const std::vector<std::wstring> words = Words(arguments);
+    for (size_t i = 0; i < words.size(); ++i) {
+        if (!NamesOption(words[i], name))
+            continue;
+        if (i + 1 >= words.size() || IsOptionWord(words[i + 1]))
+            return false;
+        *value = words[i + 1];
+        return true;
+    }
+    return false;
+}
+
+const wchar_t* ArgumentsOf(const wchar_t* commandLine)
+{
+    const wchar_t* p = commandLine ? commandLine : L"";
+    if (*p == L'"') {
+        for (++p; *p && *p != L'"'; ++p) {
+        }
+        if (*p)
+            ++p;
+    }
+    for (; *p && *p != L' ' && *p != L'\t'; ++p) {
+    }
+    for (; *p == L' ' || *p == L'\t'; ++p) {
+    }
+    return p;
 }
 
 std::string ThreadOptionValue(const std::string& item)

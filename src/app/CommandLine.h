@@ -19,6 +19,8 @@ struct CommandLineSettings {
     unsigned int interval = 0;   // seconds
     bool hasLoad = false;
     bool load = false;
+    bool hasResult = false;
+    std::string result;   // the record's file as given (FindOptionValue reads it wide)
 };
 
 struct CommandLineResult {
@@ -34,6 +36,12 @@ struct CommandLineResult {
 // refused with its name.
 CommandLineResult ParseCommandLine(const char* text, unsigned long long availableMB);
 
+// The value after the first /name or -name in the arguments, whatever else they
+// hold; false when there is no such option or no value after it. Wide, for
+// paths: `arguments` as GetCommandLineW gives them, after the program's name.
+bool FindOptionValue(const wchar_t* arguments, const char* name, std::wstring* value);
+// What follows the program's name in a whole command line.
+const wchar_t* ArgumentsOf(const wchar_t* commandLine);
 // The /threads value that names an item of the thread list: "all" for "All (N)",
 // "each" for "Each core (N)", the item's text for the others.
 std::string ThreadOptionValue(const std::string& item);

@@ -7,6 +7,7 @@
 
 #include "app/CommandLine.h"
 #include "app/ExitCodes.h"
+#include "app/ResultRecord.h"
 #include "app/StandardStreams.h"
 #include "engine/MemoryPlan.h"
 #include "log/TestLog.h"
@@ -47,10 +48,17 @@ BOOL CTestApp::InitInstance()
 
     // A refused option or /? ends the program before its window: the message
     // loop then takes the quit message at once.
-    const CommandLineResult commandLine = ParseCommandLine(m_lpCmdLine, AvailableMemoryMB());
+    // A /result file that cannot be written is refused first: no record can tell of it.
+    const std::string resultRefusal = TakeResultFile(GetCommandLineW());
+    CommandLineResult commandLine = ParseCommandLine(m_lpCmdLine, AvailableMemoryMB());
+    if (!resultRefusal.empty()) {
+        commandLine.accepted = false;
+        commandLine.message = resultRefusal;
+    }
     const CommandLineSettings& settings = commandLine.settings;
     if (!commandLine.accepted) {
         Tell(commandLine.message, STD_ERROR_HANDLE, settings.run, MB_ICONEXCLAMATION);
+        RecordRefusal(commandLine.message, settings.run);
         PostQuitMessage(kExitNotStarted);
         return TRUE;
     }
@@ -77,6 +85,7 @@ BOOL CTestApp::InitInstance()
     std::string refusal;
     if (!m_pMainDlg->ApplyCommandLine(settings, &refusal)) {
         Tell(refusal, STD_ERROR_HANDLE, settings.run, MB_ICONEXCLAMATION);
+        RecordRefusal(refusal, settings.run);
         m_nExitCode = kExitNotStarted;
         m_pMainDlg->DestroyWindow();
         return TRUE;

@@ -138,6 +138,7 @@ void CTestEngine::EndTurn(bool timeIsUp)
             failure.cpu = turn.cpu;
         FormatCoreFailureLine(line, failure, turn.core, coreTurnCount);
         WriteLog(line);
+        NoteFailure(RunFailure{LastLogTime(), 1, failure.cpu, turn.core, failure.check, failure.bits});
         turn.verdict = kCoreFailed;
     } else {
         turn.verdict = timeIsUp ? kCorePassed : kCoreEndedEarly;

@@ -4,16 +4,11 @@
 #include <cstring>
 
 #include "engine/TestEngine.h"
-#include "engine/WorkerKernel.h"
+#include "engine/RunFailure.h"
 
 namespace {
 
 const size_t kSize = kFailureLineLength + 1;
-
-const char* KindText(int check)
-{
-    return check == kCheckWrongResult ? "wrong result" : "input changed";
-}
 
 // heads[0] + bits + tails[0], else the short form heads[1] + bits + tails[1],
 // with as many of the bits' 16 hexadecimal digits as fit; else `bare`.
@@ -38,7 +33,7 @@ void FormatBits(char* line, const char (&heads)[2][kSize], const char (&tails)[2
 void FormatFailureLine(char* line, const WorkerFailure& failure, unsigned int worker, unsigned int threads,
                        long failedWorkers)
 {
-    const char* what = KindText(failure.check);
+    const char* what = FailureKindName(failure.check);
     const long more = failedWorkers - 1;
     char heads[2][kSize], tails[2][32] = {"", ""}, bare[kSize];
     std::snprintf(heads[0], kSize, "Test Failed -- %s in worker %u of %u on CPU %u, bits ", what, worker, threads,
@@ -54,7 +49,7 @@ void FormatFailureLine(char* line, const WorkerFailure& failure, unsigned int wo
 
 void FormatCoreFailureLine(char* line, const WorkerFailure& failure, unsigned int core, unsigned int cores)
 {
-    const char* what = KindText(failure.check);
+    const char* what = FailureKindName(failure.check);
     char heads[2][kSize], tails[2][32] = {"", ""}, bare[kSize];
     std::snprintf(heads[0], kSize, "Core %u of %u, CPU %u: %s in worker 1, bits ", core, cores, failure.cpu, what);
     std::snprintf(heads[1], kSize, "Core %u, CPU %u: %s, bits ", core, failure.cpu, what);

@@ -1,6 +1,7 @@
 #include "engine/TestEngine.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "engine/Clock.h"
@@ -50,5 +51,6 @@ HRESULT CTestEngine::SampleTick()
     }
 
     WriteLog(status);
+    clockMHz.push_back(std::strtod(frequencyPiece + 5, nullptr));   // the figure as logged
     return S_OK;
 }

@@ -77,8 +77,9 @@ DWORD WINAPI FillPieces(LPVOID parameter)
 CTestEngine::CTestEngine()
     : idle(nullptr), idleContext(nullptr), config(), workerAreas(), moreAreas(), workerPlacements(),
       memoryBase(nullptr), memorySize(0), blockBases(), blockCount(0), startTimeMs(0), memoryAvailableMB(0),
-      topology(), coreTurns(), coreTurnCount(0), currentTurn(0), turnWork(), savedWorkingSetMin(0),
-      savedWorkingSetMax(0), workingSetRaised(0), lastIdleMs(0), turnActive(0), turnStartMs(0)
+      topology(), coreTurns(), coreTurnCount(0), currentTurn(0), turnWork(), startedAt(), tested(), failures(),
+      failureCount(0), clockMHz(), savedWorkingSetMin(0), savedWorkingSetMax(0), workingSetRaised(0), lastIdleMs(0),
+      turnActive(0), turnStartMs(0)
 {
 }
 
@@ -199,13 +200,14 @@ void CTestEngine::TieWorker(unsigned int worker)
 
 void CTestEngine::LogTestedScope()
 {
-    TestedScope scope = {};
+    tested = TestedScope();
+    TestedScope& scope = tested;
     scope.workers = config.threadCount;
     scope.machineProcessors = topology.machineProcessors;
     scope.machineCores = topology.machineCores;
     scope.narrowLimited = topology.narrowLimited;
     const KernelVariant best = BestKernelVariant();
-    char kernel[32];
+    static char kernel[32];   // the record keeps pointing at it
     std::snprintf(kernel, sizeof kernel, "%s%s", coreTurnCount && best != kKernelSse2 ? "SSE2 then " : "",
                   GetKernelImpl(best).name);
     scope.kernel = kernel;
@@ -286,6 +288,9 @@ HRESULT CTestEngine::StartTest()
         return E_INVALIDARG;
     PlaceWorkers();
     lastIdleMs = GetTimeMs();
+    tested = TestedScope();
+    failureCount = 0;
+    clockMHz.clear();
     // Each core in turn: one worker, moved from core to core; it needs the cores' layout.
     coreTurnCount = 0;
     if (config.eachCore) {
@@ -363,6 +368,7 @@ HRESULT CTestEngine::StartTest()
     double baselineLoad = 0.0;
     MeasureCpuLoad(&baselineLoad);
     WriteLog("Test Started --");
+    startedAt = LastLogTime();
     LogTestedScope();
     if (coreTurnCount)
         BeginTurn();
@@ -432,5 +438,14 @@ HRESULT CTestEngine::StopTest()
         failure.cpu = workerPlacements[worker - 1].cpu;
     FormatFailureLine(message, failure, worker, config.threadCount, failedWorkerCount);
     WriteLog(message);
+    const unsigned int core =
+        workerPlacements[worker - 1].tied ? topology.order[(worker - 1) % topology.usableCount].core + 1 : 0;
+    NoteFailure(RunFailure{LastLogTime(), worker, failure.cpu, core, failure.check, failure.bits});
     return E_WRONG_RESULT;
+}
+
+void CTestEngine::NoteFailure(const RunFailure& failure)
+{
+    if (failureCount < kMaxProcessors)
+        failures[failureCount++] = failure;
 }

@@ -1,10 +1,14 @@
 #pragma once
 #include <windows.h>
 
+#include <vector>
+
 #include "engine/CoreTurn.h"
 #include "engine/CoreTurns.h"
 #include "engine/MemoryPlan.h"
+#include "engine/RunFailure.h"
 #include "engine/TestConfig.h"
+#include "engine/TestedScopeLine.h"
 #include "engine/WorkerPlacement.h"
 
 // One area of a worker's memory. A worker sweeps its areas in turn: the first
@@ -50,6 +54,8 @@ public:
     // logs a turn's failure at once, ends a turn when its time is up and begins
     // the next. S_FALSE once every core has had its turn; S_OK otherwise.
     HRESULT TurnTick();
+    // Keeps a failure line's data for the result record.
+    void NoteFailure(const RunFailure& failure);
 
     // Called about every 50 ms on the calling thread while StartTest fills the
     // memory and StopTest releases it (both on other threads then); FALSE from
@@ -73,11 +79,17 @@ public:
     unsigned int coreTurnCount;                 // 0 for a run of all its workers at once
     unsigned int currentTurn;                   // the turn under way, or the next one
     CoreTurnWork turnWork;                      // the current turn's worker's work
+    // What the result record reports of the last run (reset by StartTest).
+    SYSTEMTIME startedAt;                  // local time of its "Test Started --" line
+    TestedScope tested;                    // as its tested line says
+    RunFailure failures[kMaxProcessors];   // its failure lines, in order
+    unsigned int failureCount;
+    std::vector<double> clockMHz;          // the clock of every status line, as logged
 
 private:
     void PlaceWorkers();
     void TieWorker(unsigned int worker);
-    void LogTestedScope();
+    void LogTestedScope();   // also keeps it in `tested`
     HRESULT CommitPlan(const MemoryPlan& plan);
     DWORD NodeOfWorker(unsigned int worker) const;
     HRESULT FillAreas();

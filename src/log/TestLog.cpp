@@ -15,17 +15,20 @@ namespace {
 const int kLineBufferSize = 100;
 
 HANDLE g_echo = nullptr;
+SYSTEMTIME g_lastTime = {};
+char g_lastLine[kLineBufferSize] = "";
 
 } // namespace
 
 void WriteLog(const char* message)
 {
+    SYSTEMTIME now;
+    g_kernel.GetLocalTime(&now);
+    g_lastTime = now;
     FILE* file = std::fopen(kLogFileName, "at");
     if (!file)
         return;
 
-    SYSTEMTIME now;
-    g_kernel.GetLocalTime(&now);
     char line[kLineBufferSize];
     std::snprintf(line, sizeof line, "%02hu/%02hu/%02hu, %02hu:%02hu:%02hu, %s",
                   now.wMonth, now.wDay, now.wYear, now.wHour, now.wMinute, now.wSecond, message);
@@ -34,6 +37,7 @@ void WriteLog(const char* message)
     std::fputs("\n", file);
     std::fflush(file);
     std::fclose(file);
+    std::memcpy(g_lastLine, line, sizeof line);
 
     if (g_echo) {
         char echoed[kLineBufferSize + 2];
@@ -43,6 +47,16 @@ void WriteLog(const char* message)
     }
     if (theApp.m_pMainDlg)
         theApp.m_pMainDlg->AddLogLine(line);
+}
+
+SYSTEMTIME LastLogTime()
+{
+    return g_lastTime;
+}
+
+const char* LastLogLine()
+{
+    return g_lastLine;
 }
 
 void SetLogEcho(HANDLE output)

@@ -8,6 +8,11 @@
 // characters are cut so that a line never exceeds 99 characters.
 void WriteLog(const char* message);
 
+// The local time of the last line WriteLog was asked for, written or not, and
+// the last line it wrote to the file, without its line end ("" before the first).
+SYSTEMTIME LastLogTime();
+const char* LastLogLine();
+
 // From now on every line written is also written to this handle (a redirected
 // standard output) as it is written: whole, with its CR LF, in one write.
 // Null: to the file and the log view only.

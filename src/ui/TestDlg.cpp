@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/ExitCodes.h"
+#include "app/ResultRecord.h"
 #include "app/StandardStreams.h"
 #include "app/TestApp.h"
 #include "kernel/KernelServices.h"
@@ -355,6 +356,7 @@ void CTestDlg::RunUnattended()
         return;
     }
     if (!UpdateData(TRUE)) {
+        RecordRun(Selections(), theApp.m_engine, kVerdictNotStarted, "A setting was refused.", true);
         theApp.m_nExitCode = kExitNotStarted;
         DestroyWindow();
         return;
@@ -372,6 +374,7 @@ void CTestDlg::StartRun()
     m_bCancelStart = 0;
     theApp.m_engine.idle = AnswerWhileWaiting;
     theApp.m_engine.idleContext = this;
+    NoteRunStarting();
     const HRESULT status = theApp.m_engine.StartTest();
     theApp.m_engine.idle = nullptr;
     m_bStarting = 0;
@@ -379,6 +382,7 @@ void CTestDlg::StartRun()
         theApp.m_engine.StopTest();
         ::EnableWindow(GetDlgItem(IDC_RUN_TEST), TRUE);
         if (status == kStartCancelled) {
+            RecordRun(Selections(), theApp.m_engine, kVerdictEndedEarly, "The start was called off.", m_bUnattended);
             if (m_bUnattended) {   // called off before it started: ended early
                 theApp.m_nExitCode = kExitEndedEarly;
                 DestroyWindow();
@@ -387,6 +391,7 @@ void CTestDlg::StartRun()
         }
         CString message;
         message.Format("Test Initialization Failed. Error %08X", static_cast<unsigned int>(status));
+        RecordRun(Selections(), theApp.m_engine, kVerdictNotStarted, static_cast<const char*>(message), m_bUnattended);
         if (m_bUnattended) {
             if (HANDLE errors = RedirectedStandardHandle(STD_ERROR_HANDLE))
                 WriteTextLine(errors, message);
@@ -468,6 +473,7 @@ void CTestDlg::OnEndSession(BOOL ending)
 // the exit code instead.
 void CTestDlg::StopRun(HRESULT cause)
 {
+    const bool wasRunning = m_bRunning != 0;   // not a late answer's second stop
     m_bStopping = 1;
     theApp.m_engine.idle = AnswerWhileWaiting;
     theApp.m_engine.idleContext = this;
@@ -485,6 +491,10 @@ void CTestDlg::StopRun(HRESULT cause)
     }
     ::EnableWindow(GetDlgItem(IDC_RUN_TEST), TRUE);
     const bool wrongResults = cause == E_WRONG_RESULT || stopped == E_WRONG_RESULT;
+    if (wasRunning)
+        RecordRun(Selections(), theApp.m_engine,
+                  wrongResults ? kVerdictFailed : cause == S_FALSE ? kVerdictPassed : kVerdictEndedEarly, "",
+                  m_bUnattended);
     if (m_bUnattended) {
         theApp.m_nExitCode = wrongResults ? kExitWrongResults : cause == S_FALSE ? kExitPassed : kExitEndedEarly;
         PostMessageA(m_hWnd, WM_CLOSE, 0, 0);

@@ -4,6 +4,8 @@
 
 #include <intrin.h>
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -15,10 +17,13 @@
 #include <vector>
 
 #include "engine/ProcessorTopology.h"
+#include "log/JsonWriter.h"
 #include "log/LogHistory.h"
 #include "support/Support.h"
 
 namespace {
+
+using nlohmann::json;
 
 const char kStarted[] = "Test Started --", kStopped[] = "Test Stopped --";
 const SIZE_T MB = 1u << 20;
@@ -58,6 +63,82 @@ double Quantile(std::vector<double> values, double q)
     const auto at = values.begin() + static_cast<std::ptrdiff_t>(q * static_cast<double>(values.size() - 1) + 0.5);
     std::nth_element(values.begin(), at, values.end());
     return *at;
+}
+
+// A file's bytes, read while others may replace it ("" when there is none).
+std::string ReadShared(const std::string& path)
+{
+    HANDLE file = CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    std::string bytes;
+    char buffer[4096];
+    DWORD got = 0;
+    while (file != INVALID_HANDLE_VALUE && ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got)
+        bytes.append(buffer, got);
+    CloseHandle(file);
+    return bytes;
+}
+
+// The file's identity on its volume (0: no file).
+unsigned long long FileIndex(const std::string& path)
+{
+    HANDLE file = CreateFileW(WideFromUtf8(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    BY_HANDLE_FILE_INFORMATION info = {};
+    const bool known = file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &info);
+    CloseHandle(file);
+    return known ? (static_cast<unsigned long long>(info.nFileIndexHigh) << 32 | info.nFileIndexLow) : 0;
+}
+
+// A result record agrees with its run's log and exit code: the verdict, the last
+// line ("Test Failed --" exactly when failed), the times of the first and last
+// lines, the logged clock figures and the failure lines; one that never started
+// has a message and nothing tested.
+void ExpectRecordAgrees(const std::string& text, const std::string& log, DWORD code)
+{
+    ASSERT_TRUE(json::accept(text)) << text;
+    const json r = json::parse(text);
+    const char* verdicts[] = {"passed", "failed", "not started", "ended early"};
+    ASSERT_LT(code, 4u);
+    EXPECT_EQ(code, r["exitCode"]);
+    EXPECT_EQ(verdicts[code], r["verdict"]);
+    EXPECT_EQ("Burnwright", r["program"]);
+    EXPECT_EQ(sizeof(void*) == 8 ? "64-bit" : "32-bit", r["build"]);
+    EXPECT_NE("", r["computer"]);
+    std::vector<double> mhz;
+    size_t failed = 0;
+    for (const std::string& message : Messages(log)) {
+        double figure = 0;
+        if (std::sscanf(message.c_str(), "Freq %lf MHz", &figure) == 1)
+            mhz.push_back(figure);
+        failed += message.find("Test Failed --") == 0;
+    }
+    EXPECT_EQ(failed, r["failures"].size());
+    const std::vector<std::string> lines = LogLines(log);
+    if (code == 2) {
+        EXPECT_NE("", r["message"].get<std::string>());
+        EXPECT_TRUE(r["tested"].is_null() && r["lastLine"].is_null());
+        EXPECT_TRUE(lines.empty());
+        return;
+    }
+    EXPECT_TRUE(r["message"].is_null());
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), r["lastLine"]);
+    EXPECT_EQ(code == 1, lines.back().find("Test Failed --") == 22) << lines.back();
+    auto iso = [](const std::string& line) {   // MM/DD/YYYY, hh:mm:ss
+        return line.substr(6, 4) + "-" + line.substr(0, 2) + "-" + line.substr(3, 2) + "T" + line.substr(12, 8);
+    };
+    EXPECT_EQ(iso(lines.front()), r["started"].get<std::string>().substr(0, 19));
+    EXPECT_EQ(iso(lines.back()), r["ended"].get<std::string>().substr(0, 19));
+    std::sort(mhz.begin(), mhz.end());
+    const json& clock = r["clockMHz"];
+    if (mhz.empty()) {
+        EXPECT_TRUE(clock["min"].is_null() && clock["median"].is_null() && clock["max"].is_null()) << clock;
+    } else {
+        EXPECT_DOUBLE_EQ(mhz.front(), clock["min"].get<double>());
+        EXPECT_NEAR((mhz[(mhz.size() - 1) / 2] + mhz[mhz.size() / 2]) / 2, clock["median"].get<double>(), 0.0051);
+        EXPECT_DOUBLE_EQ(mhz.back(), clock["max"].get<double>());
+    }
 }
 
 class Program : public ::testing::Test {
@@ -416,7 +497,10 @@ TEST_F(Program, UnderFullLoadTiesEveryProcessorAnswersLogsTheClockAndNamesTheFai
 // 1 when this process flips a bit of an input in its 16 MB block, the failure line
 // naming the worker, a processor and exactly that bit; with 3 and the stop line when
 // ended early, by a person who answers "Terminate the test?", by closing the window
-// or by the end of the session.
+// or by the end of the session. Each writes its result record over the last one
+// (a path with a blank and a non-ASCII letter), agreeing with its log and exit code;
+// the record is replaced whole by another file, never written in place, and a
+// poller never reads part of one.
 TEST_F(Program, UnattendedRunsEndByThemselvesWithTheirExitCodes)
 {
     static ProcessorTopology topology;   // the machine as the program sees it
@@ -425,12 +509,15 @@ TEST_F(Program, UnattendedRunsEndByThemselvesWithTheirExitCodes)
     const std::string eachCore = "/run /threads each -MINUTES " + std::to_string(cores) + " /interval 5 /load off";
     const struct { std::string how; DWORD code; } ends[] = {
         {"its time", 0}, {"a flipped bit", 1}, {"Cancel", 3}, {"WM_CLOSE", 3}, {"WM_ENDSESSION", 3}};
+    const std::string record = dir.path() + "\\Ergebnis \xC3\xBC.json";
     for (const auto& end : ends) {
         SCOPED_TRACE(end.how);
         TestDirectory own;
         WindowDriver run;
         const DWORD start = GetTickCount();
-        ASSERT_TRUE(run.StartWith(own.path(), BURNWRIGHT_EXE, end.code ? "/run /memory 16 /interval 1" : eachCore));
+        const unsigned long long earlier = FileIndex(record);
+        ASSERT_TRUE(run.StartWith(own.path(), BURNWRIGHT_EXE, (end.code ? "/run /memory 16 /interval 1" : eachCore) +
+                                                                  " /result \"" + record + "\""));
         ASSERT_TRUE(run.HasDialog());
         const char* awaited = end.code == 0 ? "" : end.code == 1 ? kStarted : "Freq ";
         ASSERT_TRUE(WaitUntil([&] { return own.ReadLog().find(awaited) != std::string::npos; }, 60000));
@@ -447,11 +534,13 @@ TEST_F(Program, UnattendedRunsEndByThemselvesWithTheirExitCodes)
             ASSERT_TRUE(SendMessageTimeoutA(dialog, WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL, 20000, &agreed) && agreed);
             PostMessageA(dialog, WM_ENDSESSION, TRUE, 0);
         }
-        bool boxSeen = false;
+        bool boxSeen = false, partial = false;
         DWORD code = 99;
         std::vector<unsigned int> slots;   // the tied workers' slots, as they changed
         ASSERT_TRUE(WaitUntil([&] {
             boxSeen = boxSeen || run.FindBox(0);
+            const std::string now = ReadShared(record);
+            partial = partial || (!now.empty() && !json::accept(now));
             const std::vector<unsigned int> tied = TiedSlots(run.Process(), topology);
             if (tied.size() > 1 || (tied.size() == 1 && (slots.empty() || slots.back() != tied[0])))
                 slots.insert(slots.end(), tied.begin(), tied.end());
@@ -459,6 +548,28 @@ TEST_F(Program, UnattendedRunsEndByThemselvesWithTheirExitCodes)
         }, 60000 * cores + 120000));
         EXPECT_EQ(end.code, code);
         EXPECT_FALSE(boxSeen);
+        EXPECT_FALSE(partial);
+        EXPECT_NE(earlier, FileIndex(record)) << "the record was written in place";
+        const std::string text = ReadShared(record);
+        ExpectRecordAgrees(text, own.ReadLog(), code);
+        const json r = json::accept(text) ? json::parse(text) : json();
+        EXPECT_EQ(own.path() + "\\Burnwright.log", r["log"]);
+        EXPECT_EQ(json::parse(end.code ? R"({"threads": 1, "memory": 16, "hours": 0, "minutes": 10, "interval": 1, "load": true})"
+                                       : R"({"threads": "each", "memory": "off", "hours": 0, "interval": 5, "load": false,
+                                             "minutes": )" + std::to_string(cores) + "}"),
+                  r["settings"]);
+        EXPECT_EQ(end.code ? 16 : 0, r["tested"]["memoryMB"]);
+        json turns = json::array();   // each core's turn, as the log has them
+        for (unsigned int k = 0; k < (end.code ? 0 : cores); ++k)
+            turns.push_back({{"core", k + 1}, {"cpu", topology.order[k].cpu}, {"verdict", "passed"}});
+        json got = r["cores"];
+        for (json& turn : got) {
+            EXPECT_GT(turn.value("seconds", 0.0), 50.0) << turn;
+            EXPECT_GT(turn.value("medianMHz", 0.0), 0.0) << turn;
+            turn.erase("seconds");
+            turn.erase("medianMHz");
+        }
+        EXPECT_EQ(turns, got);
         EXPECT_EQ(own.ReadLog(), run.Output());
         EXPECT_EQ("", run.Errors());
         const std::vector<std::string> messages = Messages(own.ReadLog());
@@ -466,8 +577,15 @@ TEST_F(Program, UnattendedRunsEndByThemselvesWithTheirExitCodes)
         EXPECT_EQ(kStarted, messages.front());
         EXPECT_EQ(0u, messages[1].find("Testing ")) << messages[1];
         if (end.code == 1) {
-            EXPECT_TRUE(std::regex_match(messages.back(), std::regex(R"(Test Failed -- input changed in worker 1 of 1 on CPU \d+, bits 0010000000000000)")))
+            std::smatch cpu;
+            EXPECT_TRUE(std::regex_match(messages.back(), cpu, std::regex(R"(Test Failed -- input changed in worker 1 of 1 on CPU (\d+), bits 0010000000000000)")))
                 << messages.back();
+            json failure = r["failures"].size() == 1 ? r["failures"][0] : json::object();
+            EXPECT_EQ(r["ended"], failure["time"]);
+            EXPECT_EQ(cpu.size() > 1 ? std::stoi(cpu[1]) : -1, failure["cpu"]);
+            failure.erase("time");
+            failure.erase("cpu");
+            EXPECT_EQ(json::parse(R"({"worker": 1, "core": 1, "kind": "input changed", "bits": "0010000000000000"})"), failure);
             EXPECT_EQ("Burnwright was run for 1 times so far (0 completed successfully)\n"
                       "Last test status is FAILED (last log line is shown below)\n" + LogLines(own.ReadLog()).back() + "\n",
                       Summary());
@@ -498,6 +616,7 @@ TEST_F(Program, UnattendedRunsEndByThemselvesWithTheirExitCodes)
                       messages[messages.size() - 2]);
         }
     }
+    DeleteFileW(WideFromUtf8(record).c_str());
 }
 
 // Options fill the dialog's fields: without /run the user starts the run, with the
@@ -505,36 +624,51 @@ TEST_F(Program, UnattendedRunsEndByThemselvesWithTheirExitCodes)
 // go to two different physical cores, read from outside), and the program ends with
 // 0 as ever; /? lists them. A refused option (every kind: the unit test) starts
 // nothing, logs nothing, and ends the program with 2 and its message on standard
-// error; so does a /run start that fails, with the dialog's message.
+// error; so does a /run start that fails, with the dialog's message. Each writes a
+// result record that says so; a /result file that cannot be written is refused
+// the same way, before anything else. A run in the window writes its record too.
 TEST_F(Program, OptionsFillTheFieldsOrAreRefusedWithTwo)
 {
-    const struct { const char *arguments, *message; } refused[] = {
+    const std::string record = dir.path() + "\\r.json", missing = dir.path() + "\\missing\\r.json";
+    const struct { std::string arguments; const char* message; } refused[] = {
         {"/run /hours 1 -HOURS 2", "The option /hours is given twice."},
         {"/run /threads 3", "/threads 3: Please choose one of 1, 2, 4, 8, 16"},
         {"/run /memory 16", "Test Initialization Failed. Error 80070008\r\n"},   // the commit fails
+        {"/run /hours 99 /result " + missing, "/result "},
     };
     for (const auto& r : refused) {
         SCOPED_TRACE(r.arguments);
-        const bool failsToStart = r.message[0] == 'T';
+        const bool failsToStart = r.message[1] == 'e', unwritable = r.message[0] == '/';
+        DeleteFileA(record.c_str());
         DWORD code = 99;
-        const auto run = RunToExit(failsToStart ? BURNWRIGHT_FAULTS_EXE : BURNWRIGHT_EXE, r.arguments,
+        const auto run = RunToExit(failsToStart ? BURNWRIGHT_FAULTS_EXE : BURNWRIGHT_EXE,
+                                   (r.arguments + (unwritable ? "" : " /result " + record)).c_str(),
                                    failsToStart ? "commit=8" : "", 2, &code);
         ASSERT_TRUE(run);
         EXPECT_EQ(2u, code);
         EXPECT_EQ(0u, run->Errors().find(r.message)) << run->Errors();
         EXPECT_EQ("", run->Output());
         EXPECT_EQ("", dir.ReadLog());
+        if (unwritable) {
+            EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((dir.path() + "\\missing").c_str()));
+            continue;
+        }
+        const std::string text = ReadShared(record);
+        ExpectRecordAgrees(text, dir.ReadLog(), code);
+        const json j = json::accept(text) ? json::parse(text) : json();
+        EXPECT_EQ(run->Errors(), j["message"].get<std::string>() + "\r\n");
+        EXPECT_EQ(failsToStart, j["settings"].is_object()) << j["settings"];
     }
 
     DWORD helped = 99;   // /? explains the options on the output and starts nothing
     const auto help = RunToExit(BURNWRIGHT_EXE, "/?", "", 0, &helped);
     ASSERT_TRUE(help);
     EXPECT_EQ(0u, helped);
-    for (const char* option : {"/threads", "/memory", "/hours", "/minutes", "/interval", "/load", "/run"})
+    for (const char* option : {"/threads", "/memory", "/hours", "/minutes", "/interval", "/load", "/result", "/run"})
         EXPECT_NE(std::string::npos, help->Output().find(option)) << option;
     EXPECT_EQ("", dir.ReadLog());
 
-    ASSERT_TRUE(program.StartWith(dir.path(), BURNWRIGHT_EXE, "/threads 2 /memory 300 /hours 2 /minutes 0 /interval 7 /load off"));
+    ASSERT_TRUE(program.StartWith(dir.path(), BURNWRIGHT_EXE, "/threads 2 /memory 300 /hours 2 /minutes 0 /interval 7 /load off /result " + record));
     ASSERT_TRUE(program.HasDialog());
     EXPECT_EQ("2", program.Text(1005));
     EXPECT_EQ("300", program.Text(1010));
@@ -563,11 +697,22 @@ TEST_F(Program, OptionsFillTheFieldsOrAreRefusedWithTwo)
                                                      " cores\\)|, 2/" + p + " CPUs, " + k + "/" + c + " cores)"))) << tested;
     ASSERT_TRUE(program.WaitUntilResponsive() && program.Click(2));
     EXPECT_TRUE(program.Answer(IDOK).found);
+    // The window answers while the stop releases the memory, and Cancel then waits for the stop.
+    ASSERT_TRUE(WaitUntil([&] { return program.IsEnabled(1020); }, 60000));
     ASSERT_TRUE(program.Click(2));
     DWORD code = 99;
     EXPECT_TRUE(program.WaitForExit(&code));
     EXPECT_EQ(0u, code);
     EXPECT_EQ(program.Output(), dir.ReadLog());   // the output holds a run in the window too
+    // Its record: ended early, with the code a /run start would have ended with.
+    const std::string text = ReadShared(record);
+    ExpectRecordAgrees(text, dir.ReadLog(), 3);
+    const json j = json::accept(text) ? json::parse(text) : json();
+    EXPECT_EQ(json::parse(R"({"threads": 2, "memory": 300, "hours": 2, "minutes": 0, "interval": 7, "load": false})"), j["settings"]);
+    EXPECT_EQ(2, j["tested"]["workers"]);
+    EXPECT_EQ(300, j["tested"]["memoryMB"]);
+    EXPECT_EQ(std::stoi(k), j["tested"]["cores"]);
+    DeleteFileA(record.c_str());
 }
 
 struct ScopedLogPixels {   // Wine's display scale, read by each process as it starts

@@ -92,7 +92,7 @@ bool WindowDriver::Launch(const std::string& directory, const std::string& exePa
         c = c == '/' ? '\\' : c;
     command += arguments.empty() ? "" : " " + arguments;
     SetEnvironmentVariableA("BURNWRIGHT_FAULTS", faults.empty() ? nullptr : faults.c_str());
-    STARTUPINFOA startup = {};
+    STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     HANDLE writeEnds[2] = {};
     if (redirect) {
@@ -106,8 +106,11 @@ bool WindowDriver::Launch(const std::string& directory, const std::string& exePa
         startup.hStdError = writeEnds[1];
     }
     PROCESS_INFORMATION info = {};
-    const BOOL started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, redirect, 0, nullptr,
-                                        directory.c_str(), &startup, &info);
+    // Arguments are UTF-8: the program reads its paths from the wide command line.
+    std::wstring wide(command.size() + 1, L'\0');
+    wide.resize(MultiByteToWideChar(CP_UTF8, 0, command.c_str(), -1, &wide[0], static_cast<int>(wide.size())));
+    const BOOL started = CreateProcessW(nullptr, &wide[0], nullptr, nullptr, redirect, 0, nullptr,
+                                        std::wstring(directory.begin(), directory.end()).c_str(), &startup, &info);
     SetEnvironmentVariableA("BURNWRIGHT_FAULTS", nullptr);
     for (HANDLE writeEnd : writeEnds)
         CloseHandle(writeEnd);

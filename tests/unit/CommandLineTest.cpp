@@ -20,6 +20,7 @@ std::string Describe(const CommandLineSettings& s)
     add(s.hasMinutes, "minutes=" + std::to_string(s.minutes));
     add(s.hasInterval, "interval=" + std::to_string(s.interval));
     add(s.hasLoad, std::string("load=") + (s.load ? "on" : "off"));
+    add(s.hasResult, "result=" + s.result);
     return text;
 }
 
@@ -35,6 +36,7 @@ TEST(CommandLine, FillsTheFieldsOrRefusesWithTheOptionAndTheFieldsMessage)
          "threads=all memory=max hours=1 minutes=0 interval=1 load=on ", nullptr},
         {"/memory 16 /minutes 1", "memory=16 minutes=1 ", nullptr},
         {"\"/threads\" \"8\"", "threads=8 ", nullptr},
+        {"/Result \"C:\\a b\\r.json\" /run", "run result=C:\\a b\\r.json ", nullptr},
         // Refused, with the option's name.
         {"/run /hour 2", nullptr, "Unknown option /hour. /? lists the options."},
         {"/run 2", nullptr, "Unknown option 2. /? lists the options."},
@@ -42,6 +44,7 @@ TEST(CommandLine, FillsTheFieldsOrRefusesWithTheOptionAndTheFieldsMessage)
         {"/run /run", nullptr, "The option /run is given twice."},
         {"/threads", nullptr, "The option /threads needs a value."},
         {"/memory /run", nullptr, "The option /memory needs a value."},
+        {"/result", nullptr, "The option /result needs a value."},
         // The fields' own messages: ranges, and what is no unsigned 32-bit number.
         {"/hours 25", nullptr, "/hours 25: Please enter an integer between 0 and 24."},
         {"/minutes 0", nullptr, "/minutes 0: Please enter an integer between 1 and 59."},
@@ -69,6 +72,13 @@ TEST(CommandLine, FillsTheFieldsOrRefusesWithTheOptionAndTheFieldsMessage)
         // A refusal in a /run start is told to nobody's message box.
         EXPECT_EQ(std::string(c.text).find("/run") != std::string::npos, result.settings.run);
     }
+    // The record's file is read from the wide command line, whatever else it holds.
+    std::wstring file;
+    EXPECT_TRUE(FindOptionValue(ArgumentsOf(L"\"C:\\Program Files\\Burnwright64.exe\" /hours x -RESULT \"D:\\L\u00e4ufe\\r 1.json\" /run"),
+                                "result", &file));
+    EXPECT_EQ(L"D:\\L\u00e4ufe\\r 1.json", file);
+    EXPECT_FALSE(FindOptionValue(ArgumentsOf(L"Burnwright.exe /result /run"), "result", &file));
+    EXPECT_FALSE(FindOptionValue(ArgumentsOf(L"Burnwright.exe /results x"), "result", &file));
 }
 
 // /threads takes what the list offers, before and after the list grows ("all" and

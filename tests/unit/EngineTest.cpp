@@ -304,6 +304,11 @@ TEST_F(Engine, AFlippedBitEndsTheRunAsFailed)
         ASSERT_TRUE(std::regex_match(messages[2], match, std::regex(std::string("Test Failed -- ") + c.line)))
             << messages[2];
         EXPECT_LT(std::stoul(match[1]), system.dwNumberOfProcessors);
+        // The same failure as data, for the result record.
+        ASSERT_EQ(1u, engine.failureCount);
+        EXPECT_EQ(std::stoul(match[1]), engine.failures[0].cpu);
+        EXPECT_EQ(kCheckChangedInput, engine.failures[0].check);
+        EXPECT_EQ(c.stuck ? 0x8000000000000000ull : 0x10000000000000ull, engine.failures[0].bits);
     }
 }
 

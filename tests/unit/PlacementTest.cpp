@@ -384,7 +384,7 @@ TEST_F(Placement, EachCoreTakesTheCoresInTurnAndNamesOnlyTheOneThatFailed)
         expected.push_back("Test Failed -- CPU " + std::to_string(c.cpus[0]) + " failed; " + std::to_string(cores - 1) +
                            " of " + std::to_string(cores) + " cores passed");
         std::vector<std::string> messages = Messages(dir.ReadLog());
-        ASSERT_EQ(expected.size(), messages.size());
+        ASSERT_EQ(expected.size(), messages.size()) << dir.ReadLog();
         for (size_t i = 0; i < messages.size(); ++i)
             EXPECT_EQ(expected[i], messages[i].substr(0, expected[i].size())) << messages[i];
         EXPECT_EQ(kCoreFailed, engine.coreTurns[0].verdict);

@@ -1,0 +1,382 @@
+#include "app/ResultRecord.h"
+
+#include <intrin.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "app/CommandLine.h"
+#include "app/ExitCodes.h"
+#include "app/StandardStreams.h"
+#include "engine/MemoryPlan.h"
+#include "engine/ProcessorTopology.h"
+#include "engine/TestEngine.h"
+#include "framework/AfxWin.h"
+#include "log/JsonWriter.h"
+#include "log/LogHistory.h"
+#include "log/TestLog.h"
+
+#ifndef BURNWRIGHT_VERSION
+#define BURNWRIGHT_VERSION "0"
+#endif
+
+namespace {
+
+std::wstring g_resultFile;            // full path; empty: no record
+unsigned long long g_availableMB = 0;   // as the last run started
+
+const unsigned long long kMB = 1ull << 20;
+
+void Settings(JsonWriter& json, const ResultRecord& r)
+{
+    // Numbers as numbers, words as strings.
+    auto numberOrWord = [&](const std::string& text) {
+        if (!text.empty() && text.find_first_not_of("0123456789") == std::string::npos)
+            json.Number(std::stoull(text));
+        else
+            json.String(text);
+    };
+    json.BeginObject();
+    json.Key("threads");
+    numberOrWord(r.threads);
+    json.Key("memory");
+    numberOrWord(r.memory);
+    json.Key("hours");
+    json.Number(r.hours);
+    json.Key("minutes");
+    json.Number(r.minutes);
+    json.Key("interval");
+    json.Number(r.interval);
+    json.Key("load");
+    json.Bool(r.load);
+    json.EndObject();
+}
+
+void ClockFigures(JsonWriter& json, std::vector<double> mhz)
+{
+    json.BeginObject();
+    std::sort(mhz.begin(), mhz.end());
+    const size_t n = mhz.size();
+    const double figures[3] = {n ? mhz.front() : 0, n ? (mhz[(n - 1) / 2] + mhz[n / 2]) / 2 : 0, n ? mhz.back() : 0};
+    const char* names[3] = {"min", "median", "max"};
+    for (int i = 0; i < 3; ++i) {
+        json.Key(names[i]);
+        if (n)
+            json.Number(figures[i], 2);
+        else
+            json.Null();
+    }
+    json.EndObject();
+}
+
+void Failures(JsonWriter& json, const std::vector<RunFailure>& failures)
+{
+    json.BeginArray();
+    for (const RunFailure& f : failures) {
+        char bits[24];
+        std::snprintf(bits, sizeof bits, "%016llX", f.bits);
+        json.BeginObject();
+        json.Key("time");
+        json.String(IsoLocalTime(f.time));
+        json.Key("worker");
+        json.Number(f.worker);
+        json.Key("cpu");
+        json.Number(f.cpu);
+        json.Key("core");
+        json.Number(f.core);
+        json.Key("kind");
+        json.String(FailureKindName(f.check));
+        json.Key("bits");
+        json.String(bits);
+        json.EndObject();
+    }
+    json.EndArray();
+}
+
+void CoreTurns(JsonWriter& json, const std::vector<CoreTurnResult>& turns)
+{
+    json.BeginArray();
+    for (const CoreTurnResult& t : turns) {
+        json.BeginObject();
+        json.Key("core");
+        json.Number(t.core);
+        json.Key("cpu");
+        json.Number(t.cpu);
+        json.Key("verdict");
+        json.String(CoreVerdictName(t.verdict));
+        json.Key("seconds");
+        json.Number(t.seconds);
+        json.Key("medianMHz");
+        json.Number(t.medianMHz, 2);
+        json.EndObject();
+    }
+    json.EndArray();
+}
+
+unsigned long long FileTimeOf(const SYSTEMTIME& time)
+{
+    FILETIME file = {};
+    SystemTimeToFileTime(&time, &file);
+    return (static_cast<unsigned long long>(file.dwHighDateTime) << 32) | file.dwLowDateTime;
+}
+
+// The processor's brand string (CPUID 0x80000002 to 0x80000004), trimmed.
+std::string ProcessorBrand()
+{
+    int regs[4] = {};
+    __cpuid(regs, 0x80000000);
+    if (static_cast<unsigned int>(regs[0]) < 0x80000004u)
+        return std::string();
+    char brand[49] = {};
+    for (unsigned int leaf = 0; leaf < 3; ++leaf) {
+        __cpuid(regs, static_cast<int>(0x80000002u + leaf));
+        std::memcpy(brand + 16 * leaf, regs, 16);
+    }
+    std::string text(brand);
+    const size_t first = text.find_first_not_of(' ');
+    const size_t last = text.find_last_not_of(' ');
+    return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
+}
+
+std::string ComputerName()
+{
+    wchar_t name[256] = {};
+    DWORD size = 256;
+    if (!GetComputerNameExW(ComputerNameDnsHostname, name, &size) || size == 0) {
+        size = 256;
+        if (!GetComputerNameExW(ComputerNameNetBIOS, name, &size))
+            size = 0;
+    }
+    return Utf8FromWide(std::wstring(name, size));
+}
+
+// The machine's part of a record, and its times set to now.
+ResultRecord MachineRecord()
+{
+    ResultRecord r;
+    r.version = BURNWRIGHT_VERSION;
+    r.build = sizeof(void*) == 8 ? "64-bit" : "32-bit";
+    r.computer = ComputerName();
+    r.processor = ProcessorBrand();
+    static ProcessorTopology topology;
+    if (ReadProcessorTopology(&topology, kNarrowProgram)) {
+        r.logicalProcessors = topology.machineProcessors;
+        r.cores = topology.machineCores;
+    } else {
+        r.logicalProcessors = GetActiveProcessorCount(ALL_PROCESSOR_GROUPS);
+    }
+    r.groups = GetActiveProcessorGroupCount();
+    MEMORYSTATUSEX memory = {};
+    memory.dwLength = sizeof memory;
+    if (GlobalMemoryStatusEx(&memory)) {
+        r.memoryMB = memory.ullTotalPhys / kMB;
+        r.availableMB = memory.ullAvailPhys / kMB;
+    }
+    GetLocalTime(&r.started);
+    r.ended = r.started;
+    r.log = Utf8FromWide(FullPath(WideFromUtf8(kLogFileName)));
+    return r;
+}
+
+// Writes the record; a failure is told, never passed over.
+void Write(const ResultRecord& record, bool unattended)
+{
+    const std::string failure = ReplaceFileWhole(g_resultFile, FormatResultRecord(record));
+    if (failure.empty())
+        return;
+    const std::string text = "The result record could not be written to " + Utf8FromWide(g_resultFile) + ": " + failure;
+    if (HANDLE errors = RedirectedStandardHandle(STD_ERROR_HANDLE))
+        WriteTextLine(errors, text.c_str());
+    else if (!unattended)
+        MessageBoxW(nullptr, WideFromUtf8(text).c_str(), WideFromUtf8(AfxGetAppName()).c_str(), MB_OK | MB_ICONSTOP);
+}
+
+} // namespace
+
+const char* RunVerdictName(RunVerdict verdict)
+{
+    switch (verdict) {
+    case kVerdictPassed: return "passed";
+    case kVerdictFailed: return "failed";
+    case kVerdictEndedEarly: return "ended early";
+    default: return "not started";
+    }
+}
+
+int ExitCodeOf(RunVerdict verdict)
+{
+    switch (verdict) {
+    case kVerdictPassed: return kExitPassed;
+    case kVerdictFailed: return kExitWrongResults;
+    case kVerdictEndedEarly: return kExitEndedEarly;
+    default: return kExitNotStarted;
+    }
+}
+
+std::string IsoLocalTime(const SYSTEMTIME& local)
+{
+    SYSTEMTIME utc = {};
+    long offsetMinutes = 0;
+    if (TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc))
+        offsetMinutes = static_cast<long>((static_cast<long long>(FileTimeOf(local)) -
+                                           static_cast<long long>(FileTimeOf(utc))) / 600000000LL);
+    const long size = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
+    char text[40];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u%c%02ld:%02ld", local.wYear, local.wMonth,
+                  local.wDay, local.wHour, local.wMinute, local.wSecond, offsetMinutes < 0 ? '-' : '+', size / 60,
+                  size % 60);
+    return text;
+}
+
+std::string FormatResultRecord(const ResultRecord& r)
+{
+    JsonWriter json;
+    json.BeginObject();
+    json.Key("program");
+    json.String("Burnwright");
+    json.Key("version");
+    json.String(r.version);
+    json.Key("build");
+    json.String(r.build);
+    json.Key("computer");
+    json.String(r.computer);
+    json.Key("processor");
+    json.String(r.processor);
+
+    json.Key("machine");
+    json.BeginObject();
+    json.Key("logicalProcessors");
+    json.Number(r.logicalProcessors);
+    json.Key("cores");
+    json.Number(r.cores);
+    json.Key("groups");
+    json.Number(r.groups);
+    json.Key("memoryMB");
+    json.Number(r.memoryMB);
+    json.Key("availableMB");
+    json.Number(r.availableMB);
+    json.EndObject();
+
+    json.Key("settings");
+    if (r.hasSettings)
+        Settings(json, r);
+    else
+        json.Null();
+
+    json.Key("tested");
+    if (r.hasTested) {
+        json.BeginObject();
+        json.Key("workers");
+        json.Number(r.workers);
+        json.Key("processors");
+        json.Number(r.processors);
+        json.Key("cores");
+        json.Number(r.testedCores);
+        json.Key("kernel");
+        json.String(r.kernel);
+        json.Key("memoryMB");
+        json.Number(r.testedMB);
+        json.EndObject();
+    } else {
+        json.Null();
+    }
+
+    json.Key("started");
+    json.String(IsoLocalTime(r.started));
+    json.Key("ended");
+    json.String(IsoLocalTime(r.ended));
+    json.Key("seconds");
+    const unsigned long long started = FileTimeOf(r.started), ended = FileTimeOf(r.ended);
+    json.Number(ended > started ? (ended - started) / 10000000ull : 0);
+    json.Key("verdict");
+    json.String(RunVerdictName(r.verdict));
+    json.Key("exitCode");
+    json.Number(static_cast<unsigned long long>(ExitCodeOf(r.verdict)));
+    json.Key("message");
+    if (r.message.empty())
+        json.Null();
+    else
+        json.String(r.message);
+    json.Key("clockMHz");
+    ClockFigures(json, r.clockMHz);
+    json.Key("failures");
+    Failures(json, r.failures);
+    json.Key("cores");
+    CoreTurns(json, r.coreTurns);
+    json.Key("log");
+    json.String(r.log);
+    json.Key("lastLine");
+    if (r.lastLine.empty())
+        json.Null();
+    else
+        json.String(r.lastLine);
+    json.EndObject();
+    return json.Text();
+}
+
+std::string TakeResultFile(const wchar_t* commandLine)
+{
+    std::wstring file;
+    if (!FindOptionValue(ArgumentsOf(commandLine), "result", &file))
+        return std::string();
+    const std::string problem = CheckReplaceable(file);
+    if (!problem.empty())
+        return "/result " + Utf8FromWide(file) + ": " + problem;
+    g_resultFile = FullPath(file);
+    return std::string();
+}
+
+void NoteRunStarting()
+{
+    MEMORYSTATUSEX memory = {};
+    memory.dwLength = sizeof memory;
+    g_availableMB = GlobalMemoryStatusEx(&memory) ? memory.ullAvailPhys / kMB : 0;
+}
+
+void RecordRefusal(const std::string& message, bool unattended)
+{
+    if (g_resultFile.empty())
+        return;
+    ResultRecord r = MachineRecord();
+    r.verdict = kVerdictNotStarted;
+    r.message = message;
+    Write(r, unattended);
+}
+
+void RecordRun(const RunSelections& s, const CTestEngine& engine, RunVerdict verdict, const std::string& message,
+               bool unattended)
+{
+    if (g_resultFile.empty())
+        return;
+    ResultRecord r = MachineRecord();
+    r.availableMB = g_availableMB;
+    r.hasSettings = true;
+    const TestConfig config = BuildTestConfig(s);
+    r.threads = s.threadIndex == kAllThreadsItem ? "all"
+                : s.threadIndex == kAllThreadsItem + 1 ? "each"
+                                                       : std::to_string(config.threadCount);
+    r.memory = !s.testMemory ? "off" : config.memorySizeMB == 0 ? "max" : std::to_string(config.memorySizeMB);
+    r.hours = s.hours;
+    r.minutes = s.minutes;
+    r.interval = s.logIntervalSeconds;
+    r.load = s.logCpuLoad != 0;
+    r.verdict = verdict;
+    r.message = message;
+    if (message.empty()) {   // the run began
+        const TestedScope& t = engine.tested;
+        r.hasTested = true;
+        r.workers = t.workers;
+        r.processors = t.processors;
+        r.testedCores = t.cores;
+        r.kernel = t.kernel ? t.kernel : "";
+        r.testedMB = t.testedMB;
+        r.started = engine.startedAt;
+        r.ended = LastLogTime();
+        r.clockMHz = engine.clockMHz;
+        r.failures.assign(engine.failures, engine.failures + engine.failureCount);
+        r.coreTurns.assign(engine.coreTurns, engine.coreTurns + engine.coreTurnCount);
+        r.lastLine = LastLogLine();
+    }
+    Write(r, unattended);
+}

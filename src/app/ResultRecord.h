@@ -1,0 +1,66 @@
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/CoreTurns.h"
+#include "engine/RunFailure.h"
+#include "ui/RunConfig.h"
+
+class CTestEngine;
+
+// How a run ended, as the result record, the log and the exit code tell it.
+enum RunVerdict {
+    kVerdictPassed,       // "Test Stopped --" at the end of its time; exit code 0
+    kVerdictFailed,       // "Test Failed --"; 1
+    kVerdictNotStarted,   // an option was refused or the start failed; 2
+    kVerdictEndedEarly,   // stopped before its time, or its start called off; 3
+};
+const char* RunVerdictName(RunVerdict verdict);
+int ExitCodeOf(RunVerdict verdict);
+
+// Everything the record holds. Texts are UTF-8.
+struct ResultRecord {
+    std::string version, build, computer, processor;
+    unsigned int logicalProcessors = 0, cores = 0, groups = 0;
+    unsigned long long memoryMB = 0, availableMB = 0;
+    bool hasSettings = false;   // false: the command line was refused
+    std::string threads;        // "all", "each" or a number
+    std::string memory;         // "off", "max" or a number of MB
+    unsigned int hours = 0, minutes = 0, interval = 0;
+    bool load = false;
+    bool hasTested = false;     // false: nothing ran
+    unsigned int workers = 0, processors = 0, testedCores = 0;
+    std::string kernel;
+    unsigned long long testedMB = 0;
+    SYSTEMTIME started = {}, ended = {};   // local times
+    RunVerdict verdict = kVerdictNotStarted;
+    std::string message;        // why it did not start ("" when it did)
+    std::vector<double> clockMHz;
+    std::vector<RunFailure> failures;
+    std::vector<CoreTurnResult> coreTurns;
+    std::string log;
+    std::string lastLine;       // "" when the run wrote none
+};
+
+// The record as JSON. Absent figures are null: the settings of a refused command
+// line, what a run that never began tested, the clock when no status line was
+// logged, the message of a run that started, the last line of one that wrote none.
+std::string FormatResultRecord(const ResultRecord& record);
+
+// A local time as ISO 8601 with the offset from UTC that applied then.
+std::string IsoLocalTime(const SYSTEMTIME& local);
+
+// The record's file, from the wide command line: "" when /result names none or
+// one that can be written (it is kept), else why it cannot ("/result FILE: ...").
+std::string TakeResultFile(const wchar_t* commandLine);
+
+// Takes the available memory as a run starts (before its memory is committed).
+void NoteRunStarting();
+
+// Write the record when there is a /result file. A record that cannot be written
+// is told on standard error, or in a message box unless nobody watches.
+void RecordRefusal(const std::string& message, bool unattended);
+void RecordRun(const RunSelections& selections, const CTestEngine& engine, RunVerdict verdict,
+               const std::string& message, bool unattended);
