@@ -128,6 +128,12 @@ FAULTS = [
      "        if (!committed)\n            continue;\n"),
     ("F46", "the start fills the memory without the window answering", "src/ui/TestDlg.cpp",
      "    m_bCancelStart = 0;\n    theApp.m_engine.idle = AnswerWhileWaiting;\n", "    m_bCancelStart = 0;\n"),
+    ("F47", "an area is refilled after every pass of equal time: half of the time goes to refills",
+     "src/engine/WorkerKernel.cpp", "run.refillGap = kRefillShare * (run.lastRefill - now);",
+     "run.refillGap = run.lastRefill - now;"),
+    ("F48", "a stored result that changed while a loop runs is overwritten unnoticed after its first pass",
+     "src/engine/WorkerKernelBody.h", "if (V::AnyBit(V::Merge(V::Merge(inputs, last, false), wrong, true))) {",
+     "if (V::AnyBit(V::Merge(inputs, last, false))) {"),
 ]
 
 
