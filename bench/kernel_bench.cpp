@@ -4,8 +4,11 @@
 //   bash scripts/test.sh (builds it), then
 //       scripts/wine-run build/bench/kernel_bench.exe  (or scripts/wine64-run build64/...)
 //
+// Arguments name the sections to run (l1 sweep refill scaling fill stop); none: all.
+//
 // Single-thread figures are the best of several short runs, so that a run that
-// shared its processor with something else does not count.
+// shared its processor with something else does not count; the L1 figures are the
+// best of many batches of a few microseconds, which a busy machine rarely interrupts.
 #include <windows.h>
 
 #include <immintrin.h>
@@ -26,7 +29,8 @@ namespace {
 const unsigned int kMB = 1u << 20;
 const unsigned int kL1Repeats = 15;       // best of, for the L1 figures
 const DWORD kL1RunMs = 40;                // one L1 measurement
-const unsigned int kSweepRepeats = 5;     // best of, for the bandwidth figures
+const unsigned int kBatchPasses = 64;     // one timed batch of L1 passes
+const unsigned int kSweepRepeats = 9;     // best of, for the bandwidth figures
 const unsigned int kSweepBytes = 256 * kMB;
 const DWORD kScalingRunMs = 500;          // one multi-thread measurement
 const unsigned int kScalingRepeats = 3;   // best of
@@ -66,6 +70,25 @@ double CoreClockHz()
     return best;
 }
 
+// The processor's brand string (CPUID 0x80000002-4), spaces trimmed.
+const char* ProcessorBrand()
+{
+    static char brand[49];
+    int regs[12] = {};
+    __cpuid(regs, static_cast<int>(0x80000000));
+    if (static_cast<unsigned int>(regs[0]) < 0x80000004)
+        return "unknown processor";
+    for (int i = 0; i < 3; ++i)
+        __cpuid(regs + 4 * i, static_cast<int>(0x80000002 + i));
+    std::memcpy(brand, regs, 48);
+    char* start = brand;
+    while (*start == ' ')
+        ++start;
+    for (char* end = start + std::strlen(start); end > start && end[-1] == ' '; --end)
+        end[-1] = '\0';
+    return start;
+}
+
 // --- areas ------------------------------------------------------------------
 
 // A committed area laid out and filled as the engine lays out and fills a worker's.
@@ -103,6 +126,9 @@ void FreeArea(Area& area)
 // and its store, without the arithmetic and the checks. "Unverified" is the kernel
 // before verification: three loads, a multiply, an add and a store.
 
+// Passes after which every loop returns, as KernelState::passLimit; 0: no limit.
+unsigned long long g_passLimit = 0;
+
 typedef unsigned long long (*LoopFn)(const double*, const double*, const double*, double*,
                                      unsigned int);
 
@@ -129,7 +155,7 @@ typedef unsigned long long (*LoopFn)(const double*, const double*, const double*
             if (kStream)                                                                        \
                 _mm_sfence();                                                                   \
             ++passes;                                                                           \
-        } while (testRunning != 0);                                                             \
+        } while (testRunning != 0 && passes != g_passLimit);                                    \
         return passes;                                                                          \
     }                                                                                           \
     template <bool kStream>                                                                     \
@@ -150,7 +176,7 @@ typedef unsigned long long (*LoopFn)(const double*, const double*, const double*
             if (kStream)                                                                        \
                 _mm_sfence();                                                                   \
             ++passes;                                                                           \
-        } while (testRunning != 0);                                                             \
+        } while (testRunning != 0 && passes != g_passLimit);                                    \
         return passes;                                                                          \
     }
 
@@ -178,6 +204,7 @@ unsigned long long RunVerified(KernelLoopFn loop, const double* a, const double*
                                double* d, unsigned int n)
 {
     KernelState state = {};
+    state.passLimit = g_passLimit;
     while (loop(a, b, c, d, n, &state) != kCheckClean && testRunning != 0) {
     }
     return state.passes;
@@ -223,13 +250,23 @@ double ElementsPerSecond(const Area& area, DWORD ms, Run run)
     return static_cast<double>(passes) * area.n() / seconds;
 }
 
-// Elements per core cycle of one loop on this thread, run for ms: elements per
-// second over the core clock measured right after the loop, still at its clock.
+// Elements per core cycle of one loop on this thread, the best of batches of
+// kBatchPasses passes run for ms: elements per time-stamp tick of the fastest
+// batch, over the core clock measured right after the loop, still at its clock.
 double ElementsPerCycle(LoopFn loop, const Area& area, DWORD ms)
 {
-    const double rate = ElementsPerSecond(area, ms, [&] { return loop(area.a(), area.b(), area.c(), area.d(), area.n()); });
+    InterlockedExchange(&testRunning, 1);
+    g_passLimit = kBatchPasses;
+    unsigned long long best = ~0ull;
+    const double end = Seconds() + ms / 1e3;
+    do {
+        const unsigned long long t0 = __rdtsc();
+        loop(area.a(), area.b(), area.c(), area.d(), area.n());
+        best = std::min(best, __rdtsc() - t0);
+    } while (Seconds() < end);
+    g_passLimit = 0;
     g_coreHz = CoreClockHz();
-    return rate / g_coreHz;
+    return static_cast<double>(kBatchPasses) * area.n() * g_tscPerSecond / static_cast<double>(best) / g_coreHz;
 }
 
 // Best time of one pass of `loop` over the area (the flag is clear: one pass).
@@ -326,11 +363,11 @@ void PrintL1(KernelVariant best)
         }
     }
 
-    char title[200];
+    char title[260];
     std::snprintf(title, sizeof title,
-                  "Kernel throughput per thread, 8192-byte area (L1); elements per cycle, best of "
-                  "%u runs of %lu ms",
-                  kL1Repeats, static_cast<unsigned long>(kL1RunMs));
+                  "Kernel throughput per thread, 8192-byte area (L1), %s; elements per cycle, "
+                  "the best batch of %u passes over %u runs of %lu ms",
+                  ProcessorBrand(), kBatchPasses, kL1Repeats, static_cast<unsigned long>(kL1RunMs));
     Title(title);
     Header("| variant | verified kernel | GFLOP/s | ceiling (4 loads + 1 store, no arithmetic) "
            "| verified / ceiling | unverified kernel (3 loads, mul, add, store) "
@@ -368,11 +405,11 @@ void PrintSweep(KernelVariant best)
         unverified = std::min(unverified, BestPassSeconds(reference.unverifiedStream, area, 1));
     }
     const double perPass = static_cast<double>(n);
-    char title[220];
+    char title[300];
     std::snprintf(title, sizeof title,
-                  "Memory-test sweep, one %u MB area, one thread, %s; best of %u passes; "
+                  "Memory-test sweep, one %u MB area, one thread, %s, %s; best of %u passes; "
                   "elements per ns and GB/s as STREAM counts (bytes the loop reads and writes)",
-                  kSweepBytes / kMB, impl.name, kSweepRepeats);
+                  kSweepBytes / kMB, impl.name, ProcessorBrand(), kSweepRepeats);
     Title(title);
     Header("| loop | elements/ns | GB/s | of the ceiling |");
     std::printf("| verified kernel (4 reads, 1 write) | %.3f | %.2f | %.1f%% |\n",
@@ -427,27 +464,28 @@ TestConfig EngineConfig(unsigned int threads, unsigned int memoryTest, unsigned 
     return config;
 }
 
-// The engine's pattern fill runs between the commit and the first CreateThread;
-// these wrappers around the kernel services note both moments.
-double g_commitReturned = 0.0;
-double g_firstThreadCreated = 0.0;
-
-LPVOID WINAPI NotingVirtualAlloc(LPVOID address, SIZE_T size, DWORD type, DWORD protect)
-{
-    LPVOID result = RealKernelServices().VirtualAlloc(address, size, type, protect);
-    if (type & MEM_COMMIT)
-        g_commitReturned = Seconds();
-    return result;
-}
+// The engine fills its areas (CTestEngine::FillAreas, on fill threads) after it
+// has made its workers suspended and before it resumes the first; these wrappers
+// around the kernel services note both moments.
+double g_lastWorkerCreated = 0.0;
+double g_firstWorkerResumed = 0.0;
 
 HANDLE WINAPI NotingCreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize,
                                  LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD flags,
                                  LPDWORD threadId)
 {
-    if (g_firstThreadCreated == 0.0)
-        g_firstThreadCreated = Seconds();
-    return RealKernelServices().CreateThread(security, stackSize, start, parameter, flags,
-                                             threadId);
+    const HANDLE thread = RealKernelServices().CreateThread(security, stackSize, start, parameter,
+                                                            flags, threadId);
+    if (start == WorkerThreadProc)
+        g_lastWorkerCreated = Seconds();
+    return thread;
+}
+
+DWORD WINAPI NotingResumeThread(HANDLE thread)
+{
+    if (g_firstWorkerResumed == 0.0)
+        g_firstWorkerResumed = Seconds();
+    return RealKernelServices().ResumeThread(thread);
 }
 
 void PrintFill()
@@ -459,14 +497,14 @@ void PrintFill()
         // The engine: a memory-test start with one worker.
         CTestEngine engine;
         engine.SetConfig(EngineConfig(1, 1, sizeMB));
-        g_commitReturned = g_firstThreadCreated = 0.0;
-        g_kernel.VirtualAlloc = NotingVirtualAlloc;
+        g_lastWorkerCreated = g_firstWorkerResumed = 0.0;
         g_kernel.CreateThread = NotingCreateThread;
+        g_kernel.ResumeThread = NotingResumeThread;
         const HRESULT status = engine.StartTest();
         g_kernel = RealKernelServices();
         engine.StopTest();
         if (status == S_OK)
-            engineFill = std::min(engineFill, g_firstThreadCreated - g_commitReturned);
+            engineFill = std::min(engineFill, g_firstWorkerResumed - g_lastWorkerCreated);
 
         // memset on a block just committed, then memset and the fill once it is resident.
         void* block = VirtualAlloc(nullptr, sizeMB * kMB, MEM_RESERVE, PAGE_READWRITE);
@@ -488,8 +526,8 @@ void PrintFill()
                   sizeMB);
     Title(title);
     Header("| fill | ms | GB/s | of memset in the same state |");
-    std::printf("| the engine's fill in StartTest (commit to first worker created) | %.1f | %.2f "
-                "| %.1f%% |\n",
+    std::printf("| the engine's fill (FillAreas on fill threads, from the last worker made to the "
+                "first resumed) | %.1f | %.2f | %.1f%% |\n",
                 engineFill * 1e3, bytes / engineFill / 1e9, 100.0 * fresh / engineFill);
     std::printf("| memset of a freshly committed block | %.1f | %.2f | 100%% |\n", fresh * 1e3,
                 bytes / fresh / 1e9);
@@ -613,23 +651,38 @@ void PrintRefillCost(KernelVariant best)
 
 } // namespace
 
-int main()
+int main(int argc, char** argv)
 {
     // The engine writes its log to the current directory; keep it out of the tree.
     char temp[MAX_PATH];
     if (GetTempPathA(sizeof temp, temp))
         SetCurrentDirectoryA(temp);
 
+    auto wanted = [&](const char* section) {
+        if (argc < 2)
+            return true;
+        for (int i = 1; i < argc; ++i)
+            if (std::strcmp(argv[i], section) == 0)
+                return true;
+        return false;
+    };
+
     CalibrateClocks();
     const KernelVariant best = BestKernelVariant();
-    std::printf("Worker kernel benchmark. Time-stamp counter %.3f GHz; widest kernel variant "
-                "here: %s\n",
-                g_tscPerSecond / 1e9, GetKernelImpl(best).name);
-    PrintL1(best);
-    PrintSweep(best);
-    PrintRefillCost(best);
-    PrintScaling();
-    PrintFill();
-    PrintStop();
+    std::printf("Worker kernel benchmark on %s. Time-stamp counter %.3f GHz; widest kernel "
+                "variant here: %s\n",
+                ProcessorBrand(), g_tscPerSecond / 1e9, GetKernelImpl(best).name);
+    if (wanted("l1"))
+        PrintL1(best);
+    if (wanted("sweep"))
+        PrintSweep(best);
+    if (wanted("refill"))
+        PrintRefillCost(best);
+    if (wanted("scaling"))
+        PrintScaling();
+    if (wanted("fill"))
+        PrintFill();
+    if (wanted("stop"))
+        PrintStop();
     return 0;
 }

@@ -145,6 +145,12 @@ FAULTS = [
      '    DeleteFileW(temporary.c_str());\n    HANDLE file = CreateFileW(full.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,\n                              nullptr);\n    DWORD written = 0;\n    bool ok = file != INVALID_HANDLE_VALUE &&\n              WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&\n              written == bytes.size() && FlushFileBuffers(file);\n    error = ok ? 0 : GetLastError();\n    if (file != INVALID_HANDLE_VALUE && !CloseHandle(file) && ok) {\n        ok = false;\n        error = GetLastError();\n    }\n'),
     ("F54", "a refused command line writes no record", "src/app/TestApp.cpp",
      "        RecordRefusal(commandLine.message, settings.run);\n", ""),
+    ("F55", "an area is refilled after every pass of equal time: half of the time goes to refills",
+     "src/engine/WorkerKernel.cpp", "run.refillGap = kRefillShare * (run.lastRefill - now);",
+     "run.refillGap = run.lastRefill - now;"),
+    ("F56", "a stored result that changed while a loop runs is overwritten unnoticed after its first pass",
+     "src/engine/WorkerKernelBody.h", "if (V::AnyBit(V::Merge(V::Merge(inputs, last, false), wrong, true))) {",
+     "if (V::AnyBit(V::Merge(inputs, last, false))) {"),
 ]
 
 

@@ -20,7 +20,7 @@ enum KernelCheck {
 // What a worker carries from one pass to the next over the same area.
 struct KernelState {
     unsigned long long inputSum;    // XOR of the input words the last pass read (or a refill wrote)
-    unsigned long long passes;      // 0 before the first pass
+    unsigned long long passes;      // 0 before the first pass; a loop stores it after each pass
     unsigned long long passLimit;   // a loop returns once passes reaches it; 0: no limit
     unsigned long long bits;        // set by a pass that finds an error: the bits that differed
 };

@@ -15,6 +15,7 @@ namespace {
 struct Avx {
     typedef __m256d Reg;
     typedef Reg Sum;
+    static const int kSets = 4;   // sums in turn (x86-64)
     static const unsigned int kLanes = 4;
 
     KERNEL_OP Reg Load(const double* p)

@@ -22,6 +22,7 @@ inline __m512i Bits(__m512d v) { return _mm512_castpd_si512(v); }
 struct Avx512 {
     typedef __m512d Reg;
     typedef __m512i Sum;
+    static const int kSets = 2;   // sums in turn (x86-64)
     static const unsigned int kLanes = 8;
 
     KERNEL_OP Reg Load(const double* p)

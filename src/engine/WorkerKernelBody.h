@@ -3,7 +3,7 @@
 // namespace, after engine/TestEngine.h and engine/WorkerKernel.h; it includes nothing.
 //
 // V supplies: Reg (doubles), Sum (bit sums), kLanes (doubles per Reg, dividing 8),
-// Load, Store, Mul, Add, Zero (a Sum), Xor3 (s ^ p ^ q), OrXor (s | (p ^ q)),
+// kSets (sets of sums the vectors of a pass take in turn in 64-bit code), Load, Store, Mul, Add, Zero (a Sum), Xor3 (s ^ p ^ q), OrXor (s | (p ^ q)),
 // Merge (two sums of one kind), AnyBit and Fold (the lanes' XOR, or OR, as 64 bits).
 // Load keeps what it loads in a register (an empty asm statement does it): the
 // compiler would otherwise load an input again as an operand of each instruction
@@ -22,43 +22,61 @@ KERNEL_ALWAYS_INLINE typename V::Reg Step(const double* a, const double* b, cons
     const Reg x = V::Load(a);
     const Reg y = V::Load(b);
     const Reg z = V::Load(c);
+    inputs = V::Xor3(inputs, x, y);   // first: the product may take x's register
     const Reg result = V::Add(V::Mul(x, y), z);
-    inputs = V::Xor3(inputs, x, y);
     differences = V::OrXor(differences, V::Load(d), result);
     V::Store(d, result);
     return z;
 }
 
-// One pass. Every d[j] is read before it is written and must equal the result it
-// is about to be replaced with; the XOR of every input word must match the pass
-// before (a change of an input does not always show in its result).
+// The sums of one pass, lane by lane: the XOR of every input word it read and the
+// OR of expected XOR found over every result. Every d[j] is read before it is
+// written and must equal the result it is about to be replaced with; the XOR of
+// every input word must match the pass before (a change of an input does not
+// always show in its result).
 template <class V>
-KERNEL_ALWAYS_INLINE int Pass(const double* a, const double* b, const double* c, double* d,
-                              size_t n, KernelState* state)
+KERNEL_ALWAYS_INLINE void Sweep(const double* a, const double* b, const double* c, double* d,
+                                size_t n, typename V::Sum& inputSum, typename V::Sum& wrong)
 {
 #if defined(__x86_64__)
-    const int kSets = 2;   // sums for alternate vectors: shorter dependency chains
+    const int kSets = V::kSets;   // sums for vectors in turn: shorter dependency chains
 #else
     const int kSets = 1;   // eight vector registers: one set, so that no sum is spilled
 #endif
-    typename V::Sum inputs[2] = {V::Zero(), V::Zero()}, differences[2] = {V::Zero(), V::Zero()};
-    typename V::Sum inputsC = V::Zero();
+    typedef typename V::Sum Sum;
+    const int kSetsC = kSets < 2 ? kSets : 2;   // c's sums take a pair of vectors each
+    Sum inputs[kSets], differences[kSets], inputsC[kSetsC];
+    for (int s = 0; s < kSets; ++s)
+        inputs[s] = differences[s] = inputsC[s % kSetsC] = V::Zero();
     // A pointer-sized index: addresses need no widening in the loop.
     const size_t w = V::kLanes;
     for (size_t j = 0; j < n; j += 16) {
+#pragma GCC unroll 8
         for (size_t k = 0; k < 16; k += 2 * w) {
+            const size_t pair = k / (2 * w), s0 = (2 * pair) % kSets, s1 = (2 * pair + 1) % kSets;
             const double *ak = a + j + k, *bk = b + j + k, *ck = c + j + k;
             double* dk = d + j + k;
-            const typename V::Reg z0 = Step<V>(ak, bk, ck, dk, inputs[0], differences[0]);
-            const typename V::Reg z1 =
-                Step<V>(ak + w, bk + w, ck + w, dk + w, inputs[kSets - 1], differences[kSets - 1]);
-            inputsC = V::Xor3(inputsC, z0, z1);
+            const typename V::Reg z0 = Step<V>(ak, bk, ck, dk, inputs[s0], differences[s0]);
+            const typename V::Reg z1 = Step<V>(ak + w, bk + w, ck + w, dk + w, inputs[s1], differences[s1]);
+            inputsC[pair % kSetsC] = V::Xor3(inputsC[pair % kSetsC], z0, z1);
         }
     }
 
-    const unsigned long long inputSum =
-        V::Fold(V::Merge(V::Merge(inputs[0], inputs[1], false), inputsC, false), false);
-    const typename V::Sum wrong = V::Merge(differences[0], differences[1], true);
+    for (int s = 1; s < kSets; ++s) {
+        inputs[0] = V::Merge(inputs[0], inputs[s], false);
+        differences[0] = V::Merge(differences[0], differences[s], true);
+    }
+    for (int s = 1; s < kSetsC; ++s)
+        inputsC[0] = V::Merge(inputsC[0], inputsC[s], false);
+    inputSum = V::Merge(inputs[0], inputsC[0], false);
+    wrong = differences[0];
+}
+
+// What a pass with these sums found, against the input sum in state.
+template <class V>
+KERNEL_ALWAYS_INLINE int Check(typename V::Sum inputs, typename V::Sum wrong, KernelState* state)
+{
+    const unsigned long long inputSum = V::Fold(inputs, false);
     const unsigned long long changedBits = state->passes != 0 ? inputSum ^ state->inputSum : 0;
     state->inputSum = inputSum;
     ++state->passes;
@@ -74,13 +92,36 @@ KERNEL_ALWAYS_INLINE int Pass(const double* a, const double* b, const double* c,
 }
 
 template <class V>
+KERNEL_ALWAYS_INLINE int Pass(const double* a, const double* b, const double* c, double* d,
+                              size_t n, KernelState* state)
+{
+    typename V::Sum inputs, wrong;
+    Sweep<V>(a, b, c, d, n, inputs, wrong);
+    return Check<V>(inputs, wrong, state);
+}
+
+// After its first pass the loop compares each pass's input sum with the pass
+// before's lane by lane, and folds the sums only when they differ or a result
+// is wrong: a short pass then costs little more than its sweep. The count of
+// passes is stored after each pass, where other threads may read it.
+template <class V>
 KERNEL_ALWAYS_INLINE int Loop(const double* a, const double* b, const double* c, double* d,
                               size_t n, KernelState* state)
 {
-    int check;
-    do {
-        check = Pass<V>(a, b, c, d, n, state);
-    } while (check == kCheckClean && testRunning != 0 && state->passes != state->passLimit);
+    typename V::Sum inputs, wrong;
+    Sweep<V>(a, b, c, d, n, inputs, wrong);
+    int check = Check<V>(inputs, wrong, state);
+    unsigned long long passes = state->passes;
+    while (check == kCheckClean && testRunning != 0 && passes != state->passLimit) {
+        const typename V::Sum last = inputs;
+        Sweep<V>(a, b, c, d, n, inputs, wrong);
+        if (V::AnyBit(V::Merge(V::Merge(inputs, last, false), wrong, true))) {
+            check = Check<V>(inputs, wrong, state);
+            passes = state->passes;
+        } else {
+            __atomic_store_n(&state->passes, ++passes, __ATOMIC_RELAXED);
+        }
+    }
     return check;
 }
 

@@ -9,6 +9,7 @@ namespace {
 struct Sse2 {
     typedef __m128d Reg;
     typedef Reg Sum;
+    static const int kSets = 4;   // sums in turn (x86-64)
     static const unsigned int kLanes = 2;
 
     KERNEL_OP Reg Load(const double* p)
@@ -18,11 +19,31 @@ struct Sse2 {
         return v;
     }
     KERNEL_OP void Store(double* p, Reg v) { _mm_storeu_pd(p, v); }
-    KERNEL_OP Reg Mul(Reg p, Reg q) { return _mm_mul_pd(p, q); }
-    KERNEL_OP Reg Add(Reg p, Reg q) { return _mm_add_pd(p, q); }
+    // SSE2 instructions overwrite their first operand. Each operation names the
+    // operand it overwrites, one whose old value is no longer needed (a sum, or
+    // a value's last use), so that no input is copied to another register first.
+    KERNEL_OP Reg Mul(Reg p, Reg q)
+    {
+        asm("mulpd %1, %0" : "+x"(p) : "x"(q));
+        return p;
+    }
+    KERNEL_OP Reg Add(Reg p, Reg q)
+    {
+        asm("addpd %1, %0" : "+x"(p) : "x"(q));
+        return p;
+    }
     KERNEL_OP Reg Zero() { return _mm_setzero_pd(); }
-    KERNEL_OP Reg Xor3(Reg s, Reg p, Reg q) { return _mm_xor_pd(s, _mm_xor_pd(p, q)); }
-    KERNEL_OP Reg OrXor(Reg acc, Reg p, Reg q) { return _mm_or_pd(acc, _mm_xor_pd(p, q)); }
+    KERNEL_OP Reg Xor3(Reg s, Reg p, Reg q)
+    {
+        asm("xorpd %1, %0\n\txorpd %2, %0" : "+x"(s) : "x"(p), "x"(q));
+        return s;
+    }
+    KERNEL_OP Reg OrXor(Reg acc, Reg p, Reg q)
+    {
+        asm("xorpd %1, %0" : "+x"(p) : "x"(q));
+        asm("orpd %1, %0" : "+x"(acc) : "x"(p));
+        return acc;
+    }
     KERNEL_OP Reg Merge(Reg s, Reg t, bool orSums)
     {
         return orSums ? _mm_or_pd(s, t) : _mm_xor_pd(s, t);

@@ -9,6 +9,7 @@
 #include "engine/AreaFill.h"
 #include "engine/TestEngine.h"
 #include "engine/WorkerKernel.h"
+#include "kernel/KernelServices.h"
 
 namespace {
 
@@ -91,6 +92,121 @@ TEST_P(Kernel, FindsAnyBitChangedInTheAreaWithinOnePass)
                 EXPECT_EQ(1ull << bit, state.bits);
                 EXPECT_EQ(kCheckClean, area.Run(Impl().pass, &state));   // fresh results, inputs as now
             }
+        }
+    }
+}
+
+// Flips a bit of one word once the loop has made two more passes, again each
+// time it has made two more, until the loop has returned or flips run out; then
+// ends the run, so that a loop that misses every flip still returns.
+struct LoopFlipper {
+    volatile LONG* high;       // high half of the word
+    LONG mask;
+    const KernelState* state;
+    volatile LONG done;
+};
+
+DWORD WINAPI FlipWhileLooping(LPVOID parameter)
+{
+    LoopFlipper* flipper = static_cast<LoopFlipper*>(parameter);
+    for (int flips = 0; flips < 50 && !flipper->done; ++flips) {
+        const unsigned long long from = __atomic_load_n(&flipper->state->passes, __ATOMIC_RELAXED);
+        while (!flipper->done && __atomic_load_n(&flipper->state->passes, __ATOMIC_RELAXED) < from + 2)
+            YieldProcessor();
+        if (!flipper->done)
+            InterlockedXor(flipper->high, flipper->mask);
+    }
+    InterlockedExchange(&testRunning, 0);
+    return 0;
+}
+
+// The loop checks its later passes lane by lane: a bit flipped in an input or a
+// result while it runs ends it with that kind and exactly that bit.
+TEST_P(Kernel, LoopFindsABitChangedWhileItRuns)
+{
+    for (int quarter : {0, 3}) {
+        SCOPED_TRACE(testing::Message() << "quarter " << quarter);
+        Area area(8192);
+        KernelState state = {};
+        FillWorkerArea(area.base(), 8192, 5);
+        ASSERT_EQ(kCheckClean, area.Run(Impl().pass, &state));
+        LoopFlipper flipper = {reinterpret_cast<volatile LONG*>(&area.word(quarter, 77)) + 1, 0x40, &state, 0};
+        InterlockedExchange(&testRunning, 1);
+        const HANDLE thread = CreateThread(nullptr, 0, FlipWhileLooping, &flipper, 0, nullptr);
+        ASSERT_NE(nullptr, thread);
+        const int check = Impl().loop(area.q(0), area.q(1), area.q(2), area.q(3), area.n(), &state);
+        InterlockedExchange(&flipper.done, 1);
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+        InterlockedExchange(&testRunning, 0);
+        EXPECT_EQ(quarter == 3 ? kCheckWrongResult : kCheckChangedInput, check);
+        EXPECT_EQ(0x40ull << 32, state.bits);
+    }
+}
+
+// RunWorkerArea on a scripted clock in microseconds: each pass takes passUs; a
+// refill, seen as a new value of the area's first input word at the next reading,
+// takes refillUs.
+struct ScriptedRun {
+    long long now, passUs, refillUs, endUs;
+    const unsigned long long* watched;
+    unsigned long long seen;
+    std::vector<long long> refills;   // clock when each began
+} g_run;
+
+BOOL WINAPI ScriptedFrequency(LARGE_INTEGER* frequency)
+{
+    frequency->QuadPart = 1000000;
+    return TRUE;
+}
+
+BOOL WINAPI ScriptedCounter(LARGE_INTEGER* count)
+{
+    if (*g_run.watched != g_run.seen) {
+        g_run.seen = *g_run.watched;
+        g_run.refills.push_back(g_run.now);
+        g_run.now += g_run.refillUs;
+    }
+    count->QuadPart = g_run.now;
+    return TRUE;
+}
+
+int ScriptedLoop(const double*, const double*, const double*, double*, size_t, KernelState* state)
+{
+    g_run.now += static_cast<long long>(state->passLimit - state->passes) * g_run.passUs;
+    state->passes = state->passLimit;
+    if (g_run.now >= g_run.endUs)
+        InterlockedExchange(&testRunning, 0);
+    return kCheckClean;
+}
+
+// An area is refilled once its own passes since its last refill have taken 20
+// times as long as that refill, and 800 ms have passed: refills take a twenty-first
+// of the time at most. The clock is read about every 50 ms of passes, so each
+// refill comes at most that much late.
+TEST(AreaRefill, ComesAfterItsPassesTookTwentyTimesItsTimeAnd800ms)
+{
+    const struct {
+        long long refillUs, gapUs;   // passes' time from the end of one refill to the next
+    } cases[] = {{100000, 2000000}, {1000, 800000}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "refill " << c.refillUs << " us");
+        Area area(8192);
+        FillWorkerArea(area.base(), 8192, 3);
+        WorkerArea worker = {area.base(), 8192, nullptr, 0};
+        g_run = ScriptedRun{0, 10000, c.refillUs, 30000000, &area.word(0, 0), area.word(0, 0), {}};
+        g_kernel.QueryPerformanceFrequency = ScriptedFrequency;
+        g_kernel.QueryPerformanceCounter = ScriptedCounter;
+        InterlockedExchange(&testRunning, 1);
+        RunWorkerArea(&worker, ScriptedLoop);
+        g_kernel = RealKernelServices();
+        ASSERT_GE(g_run.refills.size(), 10u);
+        EXPECT_GE(g_run.refills[0], 800000);
+        EXPECT_LE(g_run.refills[0], 850000);
+        for (size_t i = 1; i < g_run.refills.size(); ++i) {
+            const long long passesUs = g_run.refills[i] - g_run.refills[i - 1] - c.refillUs;
+            EXPECT_GE(passesUs, c.gapUs) << "refill " << i;
+            EXPECT_LE(passesUs, c.gapUs + 50000) << "refill " << i;
         }
     }
 }
