@@ -223,36 +223,38 @@ std::string TargetProblem(const std::wstring& full)
     return std::string();
 }
 
+// FILE's full path and a new temporary file in its folder, or why there can be none.
+std::string PrepareReplacement(const std::wstring& path, std::wstring* full, std::wstring* temporary)
+{
+    *full = FullPath(path);
+    if (full->empty())
+        return SystemErrorText(GetLastError());
+    const std::string problem = TargetProblem(*full);
+    if (!problem.empty())
+        return problem;
+    DWORD error = 0;
+    *temporary = NewTemporaryFile(FolderOf(*full), &error);
+    return temporary->empty() ? SystemErrorText(error) : std::string();
+}
+
 } // namespace
 
 std::string CheckReplaceable(const std::wstring& path)
 {
-    const std::wstring full = FullPath(path);
-    if (full.empty())
-        return SystemErrorText(GetLastError());
-    const std::string problem = TargetProblem(full);
-    if (!problem.empty())
-        return problem;
-    DWORD error = 0;
-    const std::wstring temporary = NewTemporaryFile(FolderOf(full), &error);
-    if (temporary.empty())
-        return SystemErrorText(error);
-    DeleteFileW(temporary.c_str());
-    return std::string();
+    std::wstring full, temporary;
+    const std::string problem = PrepareReplacement(path, &full, &temporary);
+    if (problem.empty())
+        DeleteFileW(temporary.c_str());
+    return problem;
 }
 
 std::string ReplaceFileWhole(const std::wstring& path, const std::string& bytes)
 {
-    const std::wstring full = FullPath(path);
-    if (full.empty())
-        return SystemErrorText(GetLastError());
-    const std::string problem = TargetProblem(full);
+    std::wstring full, temporary;
+    const std::string problem = PrepareReplacement(path, &full, &temporary);
     if (!problem.empty())
         return problem;
     DWORD error = 0;
-    const std::wstring temporary = NewTemporaryFile(FolderOf(full), &error);
-    if (temporary.empty())
-        return SystemErrorText(error);
     HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                               nullptr);
     DWORD written = 0;
