@@ -9,7 +9,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cpuid.h>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -18,6 +17,7 @@
 #include "engine/TestEngine.h"
 #include "kernel/KernelServices.h"
 #include "probes/CpuFrequency.h"
+#include "probes/ProcessorBrand.h"
 #include "support/Support.h"
 
 namespace {
@@ -33,21 +33,6 @@ double Median(std::vector<double> values)
         return 0.0;
     std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
     return values[values.size() / 2];
-}
-
-std::string BrandString()
-{
-    unsigned int regs[12] = {};
-    if (__get_cpuid_max(0x80000000, nullptr) < 0x80000004)
-        return "unknown processor";
-    for (unsigned int leaf = 0; leaf < 3; ++leaf)
-        __get_cpuid(0x80000002 + leaf, &regs[4 * leaf], &regs[4 * leaf + 1], &regs[4 * leaf + 2], &regs[4 * leaf + 3]);
-    char text[49] = {};
-    std::memcpy(text, regs, 48);
-    std::string brand(text);
-    brand.erase(0, brand.find_first_not_of(' '));
-    brand.erase(brand.find_last_not_of(' ') + 1);
-    return brand;
 }
 
 TestConfig Config(unsigned int threads, unsigned int eachCore, unsigned int durationMs)
@@ -101,7 +86,7 @@ int main(int argc, char** argv)
     static ProcessorTopology topology;
     ReadProcessorTopology(&topology, kNarrowProgram);
     std::printf("Each core in turn: %s, %u logical processors, %u cores (%u usable), %u-bit program\n",
-                BrandString().c_str(), topology.machineProcessors, topology.machineCores, topology.usableCores,
+                ProcessorBrand().c_str(), topology.machineProcessors, topology.machineCores, topology.usableCores,
                 static_cast<unsigned int>(8 * sizeof(void*)));
 
     std::vector<double> one, every;

@@ -21,6 +21,7 @@
 #include "kernel/KernelServices.h"
 #include "engine/TestEngine.h"
 #include "engine/WorkerKernel.h"
+#include "probes/ProcessorBrand.h"
 #include "probes/CpuFrequency.h"
 #include "StampRate.h"
 
@@ -70,23 +71,11 @@ double CoreClockHz()
     return best;
 }
 
-// The processor's brand string (CPUID 0x80000002-4), spaces trimmed.
-const char* ProcessorBrand()
+// The processor this ran on, for every table.
+const char* BrandForTables()
 {
-    static char brand[49];
-    int regs[12] = {};
-    __cpuid(regs, static_cast<int>(0x80000000));
-    if (static_cast<unsigned int>(regs[0]) < 0x80000004)
-        return "unknown processor";
-    for (int i = 0; i < 3; ++i)
-        __cpuid(regs + 4 * i, static_cast<int>(0x80000002 + i));
-    std::memcpy(brand, regs, 48);
-    char* start = brand;
-    while (*start == ' ')
-        ++start;
-    for (char* end = start + std::strlen(start); end > start && end[-1] == ' '; --end)
-        end[-1] = '\0';
-    return start;
+    static const std::string brand = ProcessorBrand().empty() ? "unknown processor" : ProcessorBrand();
+    return brand.c_str();
 }
 
 // --- areas ------------------------------------------------------------------
@@ -367,7 +356,7 @@ void PrintL1(KernelVariant best)
     std::snprintf(title, sizeof title,
                   "Kernel throughput per thread, 8192-byte area (L1), %s; elements per cycle, "
                   "the best batch of %u passes over %u runs of %lu ms",
-                  ProcessorBrand(), kBatchPasses, kL1Repeats, static_cast<unsigned long>(kL1RunMs));
+                  BrandForTables(), kBatchPasses, kL1Repeats, static_cast<unsigned long>(kL1RunMs));
     Title(title);
     Header("| variant | verified kernel | GFLOP/s | ceiling (4 loads + 1 store, no arithmetic) "
            "| verified / ceiling | unverified kernel (3 loads, mul, add, store) "
@@ -409,7 +398,7 @@ void PrintSweep(KernelVariant best)
     std::snprintf(title, sizeof title,
                   "Memory-test sweep, one %u MB area, one thread, %s, %s; best of %u passes; "
                   "elements per ns and GB/s as STREAM counts (bytes the loop reads and writes)",
-                  kSweepBytes / kMB, impl.name, ProcessorBrand(), kSweepRepeats);
+                  kSweepBytes / kMB, impl.name, BrandForTables(), kSweepRepeats);
     Title(title);
     Header("| loop | elements/ns | GB/s | of the ceiling |");
     std::printf("| verified kernel (4 reads, 1 write) | %.3f | %.2f | %.1f%% |\n",
@@ -671,7 +660,7 @@ int main(int argc, char** argv)
     const KernelVariant best = BestKernelVariant();
     std::printf("Worker kernel benchmark on %s. Time-stamp counter %.3f GHz; widest kernel "
                 "variant here: %s\n",
-                ProcessorBrand(), g_tscPerSecond / 1e9, GetKernelImpl(best).name);
+                BrandForTables(), g_tscPerSecond / 1e9, GetKernelImpl(best).name);
     if (wanted("l1"))
         PrintL1(best);
     if (wanted("sweep"))

@@ -110,7 +110,7 @@ FAULTS = [
     ("F39", "workers float although the machine reports its topology", "src/engine/TestEngine.cpp",
      "        TieWorker(i);\n", ""),
     ("F40", "a /run start that found wrong results ends with 0", "src/ui/TestDlg.cpp",
-     "wrongResults ? kExitWrongResults :", "wrongResults ? kExitPassed :"),
+     "    case kVerdictFailed: return kExitWrongResults;", "    case kVerdictFailed: return kExitPassed;"),
     ("F41", "an option given twice is accepted, the last one counting", "src/app/CommandLine.cpp",
      '                ok = reader.Refuse("The option " + option + " is given twice.");\n', ""),
     ("F42", "a line reaches the redirected output without its line end", "src/log/TestLog.cpp",

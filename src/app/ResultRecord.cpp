@@ -1,7 +1,5 @@
 #include "app/ResultRecord.h"
 
-#include <intrin.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -16,6 +14,7 @@
 #include "log/JsonWriter.h"
 #include "log/LogHistory.h"
 #include "log/TestLog.h"
+#include "probes/ProcessorBrand.h"
 
 #ifndef BURNWRIGHT_VERSION
 #define BURNWRIGHT_VERSION "0"
@@ -42,15 +41,22 @@ void Settings(JsonWriter& json, const ResultRecord& r)
     numberOrWord(r.threads);
     json.Key("memory");
     numberOrWord(r.memory);
-    json.Key("hours");
-    json.Number(r.hours);
-    json.Key("minutes");
-    json.Number(r.minutes);
-    json.Key("interval");
-    json.Number(r.interval);
+    json.Member("hours", r.hours);
+    json.Member("minutes", r.minutes);
+    json.Member("interval", r.interval);
     json.Key("load");
     json.Bool(r.load);
     json.EndObject();
+}
+
+// A text member, null when there is none.
+void TextOrNull(JsonWriter& json, const char* name, const std::string& text)
+{
+    json.Key(name);
+    if (text.empty())
+        json.Null();
+    else
+        json.String(text);
 }
 
 void ClockFigures(JsonWriter& json, std::vector<double> mhz)
@@ -77,18 +83,12 @@ void Failures(JsonWriter& json, const std::vector<RunFailure>& failures)
         char bits[24];
         std::snprintf(bits, sizeof bits, "%016llX", f.bits);
         json.BeginObject();
-        json.Key("time");
-        json.String(IsoLocalTime(f.time));
-        json.Key("worker");
-        json.Number(f.worker);
-        json.Key("cpu");
-        json.Number(f.cpu);
-        json.Key("core");
-        json.Number(f.core);
-        json.Key("kind");
-        json.String(FailureKindName(f.check));
-        json.Key("bits");
-        json.String(bits);
+        json.Member("time", IsoLocalTime(f.time));
+        json.Member("worker", f.worker);
+        json.Member("cpu", f.cpu);
+        json.Member("core", f.core);
+        json.Member("kind", FailureKindName(f.check));
+        json.Member("bits", bits);
         json.EndObject();
     }
     json.EndArray();
@@ -99,16 +99,11 @@ void CoreTurns(JsonWriter& json, const std::vector<CoreTurnResult>& turns)
     json.BeginArray();
     for (const CoreTurnResult& t : turns) {
         json.BeginObject();
-        json.Key("core");
-        json.Number(t.core);
-        json.Key("cpu");
-        json.Number(t.cpu);
-        json.Key("verdict");
-        json.String(CoreVerdictName(t.verdict));
-        json.Key("seconds");
-        json.Number(t.seconds);
-        json.Key("medianMHz");
-        json.Number(t.medianMHz, 2);
+        json.Member("core", t.core);
+        json.Member("cpu", t.cpu);
+        json.Member("verdict", CoreVerdictName(t.verdict));
+        json.Member("seconds", t.seconds);
+        json.Member("medianMHz", t.medianMHz, 2);
         json.EndObject();
     }
     json.EndArray();
@@ -119,24 +114,6 @@ unsigned long long FileTimeOf(const SYSTEMTIME& time)
     FILETIME file = {};
     SystemTimeToFileTime(&time, &file);
     return (static_cast<unsigned long long>(file.dwHighDateTime) << 32) | file.dwLowDateTime;
-}
-
-// The processor's brand string (CPUID 0x80000002 to 0x80000004), trimmed.
-std::string ProcessorBrand()
-{
-    int regs[4] = {};
-    __cpuid(regs, 0x80000000);
-    if (static_cast<unsigned int>(regs[0]) < 0x80000004u)
-        return std::string();
-    char brand[49] = {};
-    for (unsigned int leaf = 0; leaf < 3; ++leaf) {
-        __cpuid(regs, static_cast<int>(0x80000002u + leaf));
-        std::memcpy(brand + 16 * leaf, regs, 16);
-    }
-    std::string text(brand);
-    const size_t first = text.find_first_not_of(' ');
-    const size_t last = text.find_last_not_of(' ');
-    return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
 }
 
 std::string ComputerName()
@@ -233,29 +210,19 @@ std::string FormatResultRecord(const ResultRecord& r)
 {
     JsonWriter json;
     json.BeginObject();
-    json.Key("program");
-    json.String("Burnwright");
-    json.Key("version");
-    json.String(r.version);
-    json.Key("build");
-    json.String(r.build);
-    json.Key("computer");
-    json.String(r.computer);
-    json.Key("processor");
-    json.String(r.processor);
+    json.Member("program", "Burnwright");
+    json.Member("version", r.version);
+    json.Member("build", r.build);
+    json.Member("computer", r.computer);
+    json.Member("processor", r.processor);
 
     json.Key("machine");
     json.BeginObject();
-    json.Key("logicalProcessors");
-    json.Number(r.logicalProcessors);
-    json.Key("cores");
-    json.Number(r.cores);
-    json.Key("groups");
-    json.Number(r.groups);
-    json.Key("memoryMB");
-    json.Number(r.memoryMB);
-    json.Key("availableMB");
-    json.Number(r.availableMB);
+    json.Member("logicalProcessors", r.logicalProcessors);
+    json.Member("cores", r.cores);
+    json.Member("groups", r.groups);
+    json.Member("memoryMB", r.memoryMB);
+    json.Member("availableMB", r.availableMB);
     json.EndObject();
 
     json.Key("settings");
@@ -267,50 +234,32 @@ std::string FormatResultRecord(const ResultRecord& r)
     json.Key("tested");
     if (r.hasTested) {
         json.BeginObject();
-        json.Key("workers");
-        json.Number(r.workers);
-        json.Key("processors");
-        json.Number(r.processors);
-        json.Key("cores");
-        json.Number(r.testedCores);
-        json.Key("kernel");
-        json.String(r.kernel);
-        json.Key("memoryMB");
-        json.Number(r.testedMB);
+        json.Member("workers", r.workers);
+        json.Member("processors", r.processors);
+        json.Member("cores", r.testedCores);
+        json.Member("kernel", r.kernel);
+        json.Member("memoryMB", r.testedMB);
         json.EndObject();
     } else {
         json.Null();
     }
 
-    json.Key("started");
-    json.String(IsoLocalTime(r.started));
-    json.Key("ended");
-    json.String(IsoLocalTime(r.ended));
+    json.Member("started", IsoLocalTime(r.started));
+    json.Member("ended", IsoLocalTime(r.ended));
     json.Key("seconds");
     const unsigned long long started = FileTimeOf(r.started), ended = FileTimeOf(r.ended);
     json.Number(ended > started ? (ended - started) / 10000000ull : 0);
-    json.Key("verdict");
-    json.String(RunVerdictName(r.verdict));
-    json.Key("exitCode");
-    json.Number(static_cast<unsigned long long>(ExitCodeOf(r.verdict)));
-    json.Key("message");
-    if (r.message.empty())
-        json.Null();
-    else
-        json.String(r.message);
+    json.Member("verdict", RunVerdictName(r.verdict));
+    json.Member("exitCode", static_cast<unsigned long long>(ExitCodeOf(r.verdict)));
+    TextOrNull(json, "message", r.message);
     json.Key("clockMHz");
     ClockFigures(json, r.clockMHz);
     json.Key("failures");
     Failures(json, r.failures);
     json.Key("cores");
     CoreTurns(json, r.coreTurns);
-    json.Key("log");
-    json.String(r.log);
-    json.Key("lastLine");
-    if (r.lastLine.empty())
-        json.Null();
-    else
-        json.String(r.lastLine);
+    json.Member("log", r.log);
+    TextOrNull(json, "lastLine", r.lastLine);
     json.EndObject();
     return json.Text();
 }
@@ -329,9 +278,8 @@ std::string TakeResultFile(const wchar_t* commandLine)
 
 void NoteRunStarting()
 {
-    MEMORYSTATUSEX memory = {};
-    memory.dwLength = sizeof memory;
-    g_availableMB = GlobalMemoryStatusEx(&memory) ? memory.ullAvailPhys / kMB : 0;
+    if (FAILED(QueryAvailableMB(&g_availableMB)))
+        g_availableMB = 0;
 }
 
 void RecordRefusal(const std::string& message, bool unattended)
@@ -354,7 +302,7 @@ void RecordRun(const RunSelections& s, const CTestEngine& engine, RunVerdict ver
     r.hasSettings = true;
     const TestConfig config = BuildTestConfig(s);
     r.threads = s.threadIndex == kAllThreadsItem ? "all"
-                : s.threadIndex == kAllThreadsItem + 1 ? "each"
+                : s.threadIndex == kEachCoreItem   ? "each"
                                                        : std::to_string(config.threadCount);
     r.memory = !s.testMemory ? "off" : config.memorySizeMB == 0 ? "max" : std::to_string(config.memorySizeMB);
     r.hours = s.hours;

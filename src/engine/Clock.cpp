@@ -5,6 +5,12 @@
 int clockMode = 0;
 double msPerCount = 0.0;
 
+long long PerformanceCount()
+{
+    LARGE_INTEGER count;
+    return g_kernel.QueryPerformanceCounter(&count) ? count.QuadPart : 0;
+}
+
 unsigned int GetTimeMs()
 {
     if (clockMode == 0) {

@@ -6,3 +6,6 @@ extern double msPerCount;
 
 // Milliseconds on the counter's own time base, modulo 2^32; use differences only.
 unsigned int GetTimeMs();
+
+// The performance counter through the kernel seam, or 0 when it cannot be read.
+long long PerformanceCount();

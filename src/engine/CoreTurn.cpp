@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engine/AreaFill.h"
+#include "engine/Clock.h"
 #include "engine/TestEngine.h"
 #include "engine/WorkerKernel.h"
 #include "kernel/KernelServices.h"
@@ -11,12 +12,6 @@
 volatile LONG turnClockKHz = 0;
 
 namespace {
-
-long long Now()
-{
-    LARGE_INTEGER count;
-    return g_kernel.QueryPerformanceCounter(&count) ? count.QuadPart : 0;
-}
 
 bool TurnGoesOn(const CoreTurnWork& work)
 {
@@ -56,7 +51,7 @@ __attribute__((force_align_arg_pointer)) DWORD WINAPI CoreTurnThreadProc(LPVOID 
 
     WorkerRun run;
     BeginWorkerRun(&run, work->first);
-    long long now = Now();
+    long long now = PerformanceCount();
     long long pauseAt = now + loadCounts, clockAt = now + clockCounts / 4;
     while (TurnGoesOn(*work)) {
         const bool narrowHalf = now < work->wideFrom;
@@ -66,16 +61,16 @@ __attribute__((force_align_arg_pointer)) DWORD WINAPI CoreTurnThreadProc(LPVOID 
         if (ContinueWorkerRun(&run, narrowHalf ? narrow : wide, WorkerRunLimits{&work->running, until, true}) !=
             kCheckClean)
             break;
-        now = Now();
+        now = PerformanceCount();
         if (now >= clockAt && TurnGoesOn(*work)) {
             MeasureTurnClock(work);
-            clockAt = Now() + clockCounts;
+            clockAt = PerformanceCount() + clockCounts;
         }
         if (now >= pauseAt) {
             // The core idles for a moment, then takes the whole load again at once.
             for (unsigned int slept = 0; slept < kTurnPauseMs && TurnGoesOn(*work); slept += 50)
                 Sleep(50);
-            now = Now();
+            now = PerformanceCount();
             pauseAt = now + loadCounts;
             clockAt = std::max(clockAt, now + clockCounts / 4);
         }

@@ -3,6 +3,7 @@
 #include <cpuid.h>
 
 #include "engine/AreaFill.h"
+#include "engine/Clock.h"
 #include "kernel/KernelServices.h"
 #include "engine/TestEngine.h"
 #include "engine/WorkerKernelVariants.h"
@@ -94,12 +95,6 @@ void RecordWorkerError(const WorkerArea* area, int check, unsigned long long bit
     }
 }
 
-long long ClockCount()
-{
-    LARGE_INTEGER count;
-    return g_kernel.QueryPerformanceCounter(&count) ? count.QuadPart : 0;
-}
-
 } // namespace
 
 void RefillWorkerArea(const WorkerArea* area, unsigned int refill, KernelState* state)
@@ -129,7 +124,7 @@ void BeginWorkerRun(WorkerRun* run, WorkerArea* first)
     run->count = 0;
     run->counted = false;
     run->passes = run->swept = 0;
-    const long long begin = ClockCount();
+    const long long begin = PerformanceCount();
     for (const WorkerArea* area = first; area && run->count < kMaxWorkerAreas; area = area->next)
         run->runs[run->count++] = AreaRun{area, KernelState(), 1, 0, 0, begin, 0};
 }
@@ -144,7 +139,7 @@ int ContinueWorkerRun(WorkerRun* worker, KernelLoopFn loop, const WorkerRunLimit
             const SIZE_T n = (size / 32) & ~static_cast<SIZE_T>(15);   // whole groups of 16 only
             const unsigned long long before = run.state.passes;
             run.state.passLimit = before + run.budget;
-            const long long start = ClockCount();
+            const long long start = PerformanceCount();
             const int check = loop(reinterpret_cast<const double*>(base),
                                    reinterpret_cast<const double*>(base + size / 4),
                                    reinterpret_cast<const double*>(base + size / 2),
@@ -157,7 +152,7 @@ int ContinueWorkerRun(WorkerRun* worker, KernelLoopFn loop, const WorkerRunLimit
                 if (limits.stopOnError)
                     return check;
             }
-            const long long now = ClockCount();
+            const long long now = PerformanceCount();
             if (testRunning == 0 || (limits.running && *limits.running == 0) || (limits.until && now >= limits.until))
                 return kCheckClean;
 
@@ -172,7 +167,7 @@ int ContinueWorkerRun(WorkerRun* worker, KernelLoopFn loop, const WorkerRunLimit
             run.swept += took;
             if (run.swept >= run.refillGap && (now - run.lastRefill >= worker->refillCounts || now < run.lastRefill)) {
                 RefillWorkerArea(run.area, ++run.refills, &run.state);
-                run.lastRefill = ClockCount();
+                run.lastRefill = PerformanceCount();
                 run.refillGap = kRefillShare * (run.lastRefill - now);
                 run.swept = 0;
             }

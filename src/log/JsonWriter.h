@@ -18,6 +18,10 @@ public:
     void Number(double value, int decimals);
     void Bool(bool value);
     void Null();
+    // A member of the object being written: its key and value in one.
+    void Member(const char* name, const std::string& utf8) { Key(name); String(utf8); }
+    void Member(const char* name, unsigned long long value) { Key(name); Number(value); }
+    void Member(const char* name, double value, int decimals) { Key(name); Number(value, decimals); }
 
     // The text so far, with a line end after the outermost value.
     const std::string& Text() const { return text_; }

@@ -491,12 +491,11 @@ void CTestDlg::StopRun(HRESULT cause)
     }
     ::EnableWindow(GetDlgItem(IDC_RUN_TEST), TRUE);
     const bool wrongResults = cause == E_WRONG_RESULT || stopped == E_WRONG_RESULT;
+    const RunVerdict verdict = wrongResults ? kVerdictFailed : cause == S_FALSE ? kVerdictPassed : kVerdictEndedEarly;
     if (wasRunning)
-        RecordRun(Selections(), theApp.m_engine,
-                  wrongResults ? kVerdictFailed : cause == S_FALSE ? kVerdictPassed : kVerdictEndedEarly, "",
-                  m_bUnattended);
+        RecordRun(Selections(), theApp.m_engine, verdict, "", m_bUnattended);
     if (m_bUnattended) {
-        theApp.m_nExitCode = wrongResults ? kExitWrongResults : cause == S_FALSE ? kExitPassed : kExitEndedEarly;
+        theApp.m_nExitCode = ExitCodeOf(verdict);
         PostMessageA(m_hWnd, WM_CLOSE, 0, 0);
         return;
     }
