@@ -109,7 +109,7 @@ FAULTS = [
      "    for (unsigned int c = 0; c < coreCount; ++c)\n        for (unsigned int round = 0; round < kMaxCoreThreads; ++round)\n"),
     ("F39", "workers float although the machine reports its topology", "src/engine/TestEngine.cpp",
      "        TieWorker(i);\n", ""),
-    ("F40", "a /run start that found wrong results ends with 0", "src/ui/TestDlg.cpp",
+    ("F40", "a /run start that found wrong results ends with 0", "src/app/ResultRecord.cpp",
      "    case kVerdictFailed: return kExitWrongResults;", "    case kVerdictFailed: return kExitPassed;"),
     ("F41", "an option given twice is accepted, the last one counting", "src/app/CommandLine.cpp",
      '                ok = reader.Refuse("The option " + option + " is given twice.");\n', ""),
