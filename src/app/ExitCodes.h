@@ -7,4 +7,5 @@ enum ExitCode {
     kExitWrongResults = 1,    // the machine produced wrong results ("Test Failed --")
     kExitNotStarted = 2,      // an option was refused or the run could not start
     kExitEndedEarly = 3,      // the run was ended before its time
+    kExitNotAllTested = 4,    // the run had its time with no error, but a core could not be tested
 };

@@ -9,11 +9,10 @@
 #include "app/StandardStreams.h"
 #include "engine/MemoryPlan.h"
 #include "engine/ProcessorTopology.h"
-#include "engine/TestEngine.h"
-#include "framework/AfxWin.h"
+#include "log/FileReplace.h"
 #include "log/JsonWriter.h"
 #include "log/LogHistory.h"
-#include "log/TestLog.h"
+#include "log/TextConversion.h"
 #include "probes/ProcessorBrand.h"
 
 #ifndef BURNWRIGHT_VERSION
@@ -104,6 +103,7 @@ void CoreTurns(JsonWriter& json, const std::vector<CoreTurnResult>& turns)
         json.Member("verdict", CoreVerdictName(t.verdict));
         json.Member("seconds", t.seconds);
         json.Member("medianMHz", t.medianMHz, 2);
+        TextOrNull(json, "reason", t.reason);
         json.EndObject();
     }
     json.EndArray();
@@ -157,7 +157,7 @@ ResultRecord MachineRecord()
 }
 
 // Writes the record; a failure is told, never passed over.
-void Write(const ResultRecord& record, bool unattended)
+void Write(const ResultRecord& record, const RecordTelling& telling)
 {
     const std::string failure = ReplaceFileWhole(g_resultFile, FormatResultRecord(record));
     if (failure.empty())
@@ -165,21 +165,11 @@ void Write(const ResultRecord& record, bool unattended)
     const std::string text = "The result record could not be written to " + Utf8FromWide(g_resultFile) + ": " + failure;
     if (HANDLE errors = RedirectedStandardHandle(STD_ERROR_HANDLE))
         WriteTextLine(errors, text.c_str());
-    else if (!unattended)
-        MessageBoxW(nullptr, WideFromUtf8(text).c_str(), WideFromUtf8(AfxGetAppName()).c_str(), MB_OK | MB_ICONSTOP);
+    else if (!telling.unattended)
+        MessageBoxW(nullptr, WideFromUtf8(text).c_str(), WideFromUtf8(telling.caption).c_str(), MB_OK | MB_ICONSTOP);
 }
 
 } // namespace
-
-const char* RunVerdictName(RunVerdict verdict)
-{
-    switch (verdict) {
-    case kVerdictPassed: return "passed";
-    case kVerdictFailed: return "failed";
-    case kVerdictEndedEarly: return "ended early";
-    default: return "not started";
-    }
-}
 
 int ExitCodeOf(RunVerdict verdict)
 {
@@ -187,6 +177,8 @@ int ExitCodeOf(RunVerdict verdict)
     case kVerdictPassed: return kExitPassed;
     case kVerdictFailed: return kExitWrongResults;
     case kVerdictEndedEarly: return kExitEndedEarly;
+    case kVerdictIncomplete: return kExitNotAllTested;
+    case kVerdictRunning: return -1;
     default: return kExitNotStarted;
     }
 }
@@ -244,13 +236,21 @@ std::string FormatResultRecord(const ResultRecord& r)
         json.Null();
     }
 
+    const bool running = r.verdict == kVerdictRunning;
     json.Member("started", IsoLocalTime(r.started));
-    json.Member("ended", IsoLocalTime(r.ended));
+    TextOrNull(json, "ended", running ? "" : IsoLocalTime(r.ended));
     json.Key("seconds");
     const unsigned long long started = FileTimeOf(r.started), ended = FileTimeOf(r.ended);
-    json.Number(ended > started ? (ended - started) / 10000000ull : 0);
+    if (running)
+        json.Null();
+    else
+        json.Number(ended > started ? (ended - started) / 10000000ull : 0);
     json.Member("verdict", RunVerdictName(r.verdict));
-    json.Member("exitCode", static_cast<unsigned long long>(ExitCodeOf(r.verdict)));
+    json.Key("exitCode");
+    if (running)
+        json.Null();
+    else
+        json.Number(static_cast<unsigned long long>(ExitCodeOf(r.verdict)));
     TextOrNull(json, "message", r.message);
     json.Key("clockMHz");
     ClockFigures(json, r.clockMHz);
@@ -282,18 +282,17 @@ void NoteRunStarting()
         g_availableMB = 0;
 }
 
-void RecordRefusal(const std::string& message, bool unattended)
+void RecordRefusal(const std::string& message, const RecordTelling& telling)
 {
     if (g_resultFile.empty())
         return;
     ResultRecord r = MachineRecord();
     r.verdict = kVerdictNotStarted;
     r.message = message;
-    Write(r, unattended);
+    Write(r, telling);
 }
 
-void RecordRun(const RunSelections& s, const CTestEngine& engine, RunVerdict verdict, const std::string& message,
-               bool unattended)
+void RecordRun(const RunSelections& s, const RunOutcome& outcome, const RecordTelling& telling)
 {
     if (g_resultFile.empty())
         return;
@@ -309,22 +308,22 @@ void RecordRun(const RunSelections& s, const CTestEngine& engine, RunVerdict ver
     r.minutes = s.minutes;
     r.interval = s.logIntervalSeconds;
     r.load = s.logCpuLoad != 0;
-    r.verdict = verdict;
-    r.message = message;
-    if (message.empty()) {   // the run began
-        const TestedScope& t = engine.tested;
+    r.verdict = outcome.verdict;
+    r.message = outcome.message;
+    if (outcome.began) {
+        const TestedScope& t = outcome.tested;
         r.hasTested = true;
         r.workers = t.workers;
         r.processors = t.processors;
         r.testedCores = t.cores;
         r.kernel = t.kernel ? t.kernel : "";
         r.testedMB = t.testedMB;
-        r.started = engine.startedAt;
-        r.ended = LastLogTime();
-        r.clockMHz = engine.clockMHz;
-        r.failures.assign(engine.failures, engine.failures + engine.failureCount);
-        r.coreTurns.assign(engine.coreTurns, engine.coreTurns + engine.coreTurnCount);
-        r.lastLine = LastLogLine();
+        r.started = outcome.startedAt;
+        r.ended = outcome.endedAt;
+        r.clockMHz = outcome.clockMHz;
+        r.failures = outcome.failures;
+        r.coreTurns = outcome.turns;
+        r.lastLine = outcome.lastLine;
     }
-    Write(r, unattended);
+    Write(r, telling);
 }

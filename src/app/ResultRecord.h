@@ -6,18 +6,10 @@
 
 #include "engine/CoreTurns.h"
 #include "engine/RunFailure.h"
+#include "engine/RunOutcome.h"
 #include "ui/RunConfig.h"
 
-class CTestEngine;
-
-// How a run ended, as the result record, the log and the exit code tell it.
-enum RunVerdict {
-    kVerdictPassed,       // "Test Stopped --" at the end of its time; exit code 0
-    kVerdictFailed,       // "Test Failed --"; 1
-    kVerdictNotStarted,   // an option was refused or the start failed; 2
-    kVerdictEndedEarly,   // stopped before its time, or its start called off; 3
-};
-const char* RunVerdictName(RunVerdict verdict);
+// The exit code that tells a verdict (a run still under way has none: -1).
 int ExitCodeOf(RunVerdict verdict);
 
 // Everything the record holds. Texts are UTF-8.
@@ -34,7 +26,7 @@ struct ResultRecord {
     unsigned int workers = 0, processors = 0, testedCores = 0;
     std::string kernel;
     unsigned long long testedMB = 0;
-    SYSTEMTIME started = {}, ended = {};   // local times
+    SYSTEMTIME started = {}, ended = {};   // local times; ended is null while it runs
     RunVerdict verdict = kVerdictNotStarted;
     std::string message;        // why it did not start ("" when it did)
     std::vector<double> clockMHz;
@@ -46,7 +38,8 @@ struct ResultRecord {
 
 // The record as JSON. Absent figures are null: the settings of a refused command
 // line, what a run that never began tested, the clock when no status line was
-// logged, the message of a run that started, the last line of one that wrote none.
+// logged, the message of a run that started, the last line of one that wrote none,
+// the end, the length and the exit code of a run still under way.
 std::string FormatResultRecord(const ResultRecord& record);
 
 // A local time as ISO 8601 with the offset from UTC that applied then.
@@ -59,8 +52,14 @@ std::string TakeResultFile(const wchar_t* commandLine);
 // Takes the available memory as a run starts (before its memory is committed).
 void NoteRunStarting();
 
-// Write the record when there is a /result file. A record that cannot be written
-// is told on standard error, or in a message box unless nobody watches.
-void RecordRefusal(const std::string& message, bool unattended);
-void RecordRun(const RunSelections& selections, const CTestEngine& engine, RunVerdict verdict,
-               const std::string& message, bool unattended);
+// Where a record that cannot be written is told: on standard error when it is
+// redirected, else in a message box with this caption unless nobody watches.
+struct RecordTelling {
+    bool unattended;
+    std::string caption;
+};
+
+// Write the record when there is a /result file: a refused command line's, or a
+// run's from its outcome (as it starts, and again when it has ended or did not start).
+void RecordRefusal(const std::string& message, const RecordTelling& telling);
+void RecordRun(const RunSelections& selections, const RunOutcome& outcome, const RecordTelling& telling);

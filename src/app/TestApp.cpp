@@ -58,7 +58,7 @@ BOOL CTestApp::InitInstance()
     const CommandLineSettings& settings = commandLine.settings;
     if (!commandLine.accepted) {
         Tell(commandLine.message, STD_ERROR_HANDLE, settings.run, MB_ICONEXCLAMATION);
-        RecordRefusal(commandLine.message, settings.run);
+        RecordRefusal(commandLine.message, RecordTelling{settings.run, AfxGetAppName()});
         PostQuitMessage(kExitNotStarted);
         return TRUE;
     }
@@ -85,7 +85,7 @@ BOOL CTestApp::InitInstance()
     std::string refusal;
     if (!m_pMainDlg->ApplyCommandLine(settings, &refusal)) {
         Tell(refusal, STD_ERROR_HANDLE, settings.run, MB_ICONEXCLAMATION);
-        RecordRefusal(refusal, settings.run);
+        RecordRefusal(refusal, RecordTelling{settings.run, AfxGetAppName()});
         m_nExitCode = kExitNotStarted;
         m_pMainDlg->DestroyWindow();
         return TRUE;

@@ -13,6 +13,9 @@ volatile LONG turnClockKHz = 0;
 
 namespace {
 
+// Indices of a quarter filled between two looks at the flags (16 MB of area).
+const size_t kTurnFillPiece = 64 * kFillChunk;
+
 bool TurnGoesOn(const CoreTurnWork& work)
 {
     return testRunning != 0 && work.running != 0;
@@ -29,53 +32,65 @@ void MeasureTurnClock(CoreTurnWork* work)
         work->clocksMHz[work->clockCount++] = hz * 1e-6;
 }
 
+// Idles until `until` or until the turn ends, looking at the flags every 50 ms.
+void Pause(const CoreTurnWork& work, long long until, long long perSecond)
+{
+    for (long long now = PerformanceCount(); now < until && TurnGoesOn(work); now = PerformanceCount()) {
+        const long long leftMs = (until - now) * 1000 / perSecond + 1;
+        Sleep(static_cast<DWORD>(std::min(leftMs, 50LL)));
+    }
+}
+
 } // namespace
+
+bool FillTurnAreas(WorkerArea* first, unsigned int seed, const volatile LONG* running)
+{
+    for (WorkerArea* area = first; area; area = area->next, ++seed) {
+        const size_t n = area->size / 32;
+        unsigned long long sum = 0;
+        for (size_t begin = 0; begin < n; begin += kTurnFillPiece) {
+            if (testRunning == 0 || *running == 0)
+                return false;
+            sum ^= FillWorkerAreaPart(area->base, area->size, seed, begin, std::min(n, begin + kTurnFillPiece));
+        }
+        area->fillSum = sum;
+    }
+    return true;
+}
 
 __attribute__((force_align_arg_pointer)) DWORD WINAPI CoreTurnThreadProc(LPVOID parameter)
 {
     CoreTurnWork* work = static_cast<CoreTurnWork*>(parameter);
-    if (!TurnGoesOn(*work))
-        return 0;
     // A core after the first starts on memory no earlier core has touched since its fill.
-    if (work->fillSeed) {
-        unsigned int seed = work->fillSeed;
-        for (WorkerArea* area = work->first; area; area = area->next)
-            FillWorkerArea(area->base, area->size, seed++);
-    }
+    if (TurnGoesOn(*work) && (!work->fillSeed || FillTurnAreas(work->first, work->fillSeed, &work->running))) {
+        LARGE_INTEGER frequency;
+        const long long perSecond =
+            g_kernel.QueryPerformanceFrequency(&frequency) && frequency.QuadPart > 0 ? frequency.QuadPart : 1000;
+        const KernelLoopFn narrow = GetKernelImpl(kKernelSse2).loop, wide = GetKernelImpl(BestKernelVariant()).loop;
+        const long long loadFrom = PerformanceCount();
+        TurnTimeline timeline(loadFrom, work->endCount, perSecond);
+        work->wideFrom = timeline.WideFrom();
+        work->loadFrom = loadFrom;
 
-    LARGE_INTEGER frequency;
-    const long long perSecond =
-        g_kernel.QueryPerformanceFrequency(&frequency) && frequency.QuadPart > 0 ? frequency.QuadPart : 1000;
-    const long long loadCounts = perSecond * kTurnLoadMs / 1000, clockCounts = perSecond * kTurnClockMs / 1000;
-    const KernelLoopFn narrow = GetKernelImpl(kKernelSse2).loop, wide = GetKernelImpl(BestKernelVariant()).loop;
-
-    WorkerRun run;
-    BeginWorkerRun(&run, work->first);
-    long long now = PerformanceCount();
-    long long pauseAt = now + loadCounts, clockAt = now + clockCounts / 4;
-    while (TurnGoesOn(*work)) {
-        const bool narrowHalf = now < work->wideFrom;
-        long long until = std::min(pauseAt, clockAt);
-        if (narrowHalf)
-            until = std::min(until, work->wideFrom);
-        if (ContinueWorkerRun(&run, narrowHalf ? narrow : wide, WorkerRunLimits{&work->running, until, true}) !=
-            kCheckClean)
-            break;
-        now = PerformanceCount();
-        if (now >= clockAt && TurnGoesOn(*work)) {
-            MeasureTurnClock(work);
-            clockAt = PerformanceCount() + clockCounts;
+        WorkerRun run;
+        BeginWorkerRun(&run, work->first);
+        while (TurnGoesOn(*work)) {
+            const TurnStep step = timeline.Next(PerformanceCount());
+            if (step.kind == kStepOver)
+                break;
+            if (step.kind == kStepClock) {
+                MeasureTurnClock(work);
+                timeline.ClockTaken(PerformanceCount());
+            } else if (step.kind == kStepPause) {
+                Pause(*work, step.until, perSecond);
+            } else if (ContinueWorkerRun(&run, step.kind == kStepNarrow ? narrow : wide,
+                                         WorkerRunLimits{&work->running, step.until, true}) != kCheckClean) {
+                break;
+            }
         }
-        if (now >= pauseAt) {
-            // The core idles for a moment, then takes the whole load again at once.
-            for (unsigned int slept = 0; slept < kTurnPauseMs && TurnGoesOn(*work); slept += 50)
-                Sleep(50);
-            now = PerformanceCount();
-            pauseAt = now + loadCounts;
-            clockAt = std::max(clockAt, now + clockCounts / 4);
-        }
+        work->first->swept = run.swept;
     }
-    work->first->swept = run.swept;
+    InterlockedExchange(&turnClockKHz, 0);   // no core is under load now
     return 0;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 #include <windows.h>
 
+#include "engine/TurnTimeline.h"
+
 struct WorkerArea;
 
 // The most clock figures one turn keeps (one a second: over an hour and a quarter;
@@ -13,25 +15,32 @@ struct CoreTurnWork {
     WorkerArea* first;            // the worker's areas
     volatile LONG running;        // cleared by the engine to end the turn
     unsigned int fillSeed;        // nonzero: fill the areas afresh with this seed first
-    long long wideFrom;           // performance count from which the widest kernel runs
-    // Results, the worker's alone until it has ended.
+    long long endCount;           // performance count at which the turn ends
+    // Results, the worker's alone until it has ended (the first two are read while
+    // it runs, as a view of where it is).
+    volatile long long loadFrom;  // performance count at which its load began (0: not yet)
+    volatile long long wideFrom;  // from there the widest kernel runs
     double clocksMHz[kMaxTurnClocks];   // the core's clock under load, about once a second
     unsigned int clockCount;
 };
 
-// The clock the worker of the current turn measured last on its core, in kHz
-// (0: none yet); written by that worker, read by the periodic sample.
+// The clock the worker of the current turn measured last on its core, in kHz;
+// 0 while no core is under load (before its first reading, while its memory is
+// filled, once it has stopped). Written by that worker and by the engine between
+// turns, read by the periodic sample.
 extern volatile LONG turnClockKHz;
 
-// The load of one turn on the processor the worker is tied to: SSE2 until
-// wideFrom, then the widest kernel the processor has; every kTurnLoadMs it idles
-// for kTurnPauseMs and comes back to full load at once; it measures its core's
-// clock every kTurnClockMs under load. It ends when the turn or the run ends, or at
-// its first error (recorded as any worker's), leaving its core idle.
-const unsigned int kTurnLoadMs = 10000;
-const unsigned int kTurnPauseMs = 1000;
-const unsigned int kTurnClockMs = 1000;
+// The load of one turn on the processor the worker is tied to, as TurnTimeline
+// lays it out: first the fill (when fillSeed asks for one; it stops as soon as
+// the turn or the run does), then SSE2, then the widest kernel the processor
+// has, with its pauses and clock readings. It ends at endCount, when the turn or
+// the run ends, or at its first error (recorded as any worker's), leaving its
+// core idle.
 DWORD WINAPI CoreTurnThreadProc(LPVOID parameter);
+
+// Fills a turn's areas with the seed, piece by piece, until done (true) or
+// `running` or the run flag clears (false); each area's fillSum is set.
+bool FillTurnAreas(WorkerArea* first, unsigned int seed, const volatile LONG* running);
 
 // The median of a turn's clock figures (0 when it has none).
 double TurnMedianMHz(const CoreTurnWork& work);

@@ -6,7 +6,7 @@
 
 // How a core's turn ended.
 enum CoreVerdict {
-    kCoreNotTested = 0,   // the run ended before its turn began
+    kCoreNotTested = 0,   // the run ended before its turn began, or (with a reason) its core could not be tested
     kCoreTesting = 1,     // its turn is under way
     kCorePassed = 2,      // its whole turn ran with no error
     kCoreFailed = 3,      // its worker found a wrong result or changed input
@@ -20,6 +20,7 @@ struct CoreTurnResult {
     int verdict;              // CoreVerdict
     unsigned int seconds;     // how long its worker ran
     double medianMHz;         // median clock its worker measured on its core (0: none)
+    char reason[48];          // why its core was not tested ("" when it was, or its turn never came)
 };
 
 // Names of the verdicts as the result record writes them.

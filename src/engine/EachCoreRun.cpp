@@ -3,7 +3,6 @@
 #include "engine/TestEngine.h"
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "engine/Clock.h"
@@ -16,6 +15,8 @@
 namespace {
 
 const size_t kLineSize = kFailureLineLength + 1;
+// How long a tick waits for a stopping worker before it looks again at the next tick.
+const DWORD kTurnWaitMs = 30;
 
 std::string Duration(unsigned int ms)
 {
@@ -28,120 +29,115 @@ std::string Duration(unsigned int ms)
     return text;
 }
 
-// "Test Failed -- CPU 0, CPU 4 failed; 6 of 8 cores passed", naming as many
-// failed cores as fit and counting the rest.
-void FormatTurnsFailedLine(char* line, const CoreTurnResult* turns, unsigned int count)
-{
-    unsigned int failed = 0, passed = 0;
-    for (unsigned int k = 0; k < count; ++k) {
-        failed += turns[k].verdict == kCoreFailed;
-        passed += turns[k].verdict == kCorePassed;
-    }
-    char tail[64];
-    std::snprintf(tail, sizeof tail, " failed; %u of %u cores passed", passed, count);
-    std::string names;
-    unsigned int named = 0;
-    for (unsigned int k = 0; k < count; ++k) {
-        if (turns[k].verdict != kCoreFailed)
-            continue;
-        const std::string next = (named ? ", CPU " : "CPU ") + std::to_string(turns[k].cpu);
-        char more[32] = "";
-        if (named + 1 < failed)
-            std::snprintf(more, sizeof more, " and %u more", failed - named - 1);
-        if (std::strlen("Test Failed -- ") + names.size() + next.size() + std::strlen(more) + std::strlen(tail) >
-            kFailureLineLength)
-            break;
-        names += next;
-        ++named;
-    }
-    if (named < failed)
-        names += " and " + std::to_string(failed - named) + " more";
-    std::snprintf(line, kLineSize, "Test Failed -- %s%s", names.c_str(), tail);
-}
-
 } // namespace
 
-unsigned int CTestEngine::TurnEndMs(unsigned int turn) const
+unsigned int CTestEngine::TurnEnd(unsigned int turn) const
 {
-    return static_cast<unsigned int>(static_cast<unsigned long long>(config.durationMs) * (turn + 1) / coreTurnCount);
-}
-
-// The performance count halfway between now and `untilMs` of the run: there the
-// turn's load changes from SSE2 to the widest kernel.
-long long CTestEngine::WideFrom(unsigned int untilMs) const
-{
-    LARGE_INTEGER frequency, now;
-    if (!g_kernel.QueryPerformanceFrequency(&frequency) || !g_kernel.QueryPerformanceCounter(&now))
-        return 0;
-    const unsigned int elapsed = GetTimeMs() - startTimeMs;
-    const unsigned int left = untilMs > elapsed ? untilMs - elapsed : 0;
-    return now.QuadPart + static_cast<long long>(left / 2) * frequency.QuadPart / 1000;
+    return TurnEndMs(config.durationMs, coreTurnCount, turn);
 }
 
 // Starts the current turn's worker on its core's first logical processor (the
-// first turn's worker was started with the run) and logs the turn.
+// first turn's worker was made, tied and filled for by the start) and logs the
+// turn. A core whose worker cannot be made or tied there is not tested.
 void CTestEngine::BeginTurn()
 {
-    CoreTurnResult& turn = coreTurns[currentTurn];
+    CoreTurnResult& turn = outcome.turns[currentTurn];
     const PlacementSlot& slot = topology.order[currentTurn];
-    const unsigned int lengthMs = TurnEndMs(currentTurn) - (currentTurn ? TurnEndMs(currentTurn - 1) : 0);
+    const unsigned int lengthMs = TurnEnd(currentTurn) - (currentTurn ? TurnEnd(currentTurn - 1) : 0);
     turnStartMs = GetTimeMs();
+    InterlockedExchange(&turnClockKHz, 0);
+    // A fresh record: no core is charged with an earlier core's error.
+    InterlockedExchangePointer(reinterpret_cast<PVOID volatile*>(&failedWorkerArea), nullptr);
+    InterlockedExchange(&failedWorkerCount, 0);
+    firstWorkerFailure = WorkerFailure();
+    LARGE_INTEGER frequency;
+    const long long perSecond =
+        g_kernel.QueryPerformanceFrequency(&frequency) && frequency.QuadPart > 0 ? frequency.QuadPart : 1000;
+    turnWork.running = 1;
+    turnWork.fillSeed = currentTurn ? 0x9E37u * (currentTurn + 1) : 0;   // the start filled for the first core
+    turnWork.endCount = startCount + static_cast<long long>(TurnEnd(currentTurn)) * perSecond / 1000;
+    turnWork.loadFrom = turnWork.wideFrom = 0;
+    turnWork.clockCount = 0;
+    char why[sizeof turn.reason];
     if (currentTurn > 0) {
-        // A fresh record: no later core is charged with an earlier core's error.
-        InterlockedExchangePointer(reinterpret_cast<PVOID volatile*>(&failedWorkerArea), nullptr);
-        InterlockedExchange(&failedWorkerCount, 0);
-        firstWorkerFailure = WorkerFailure();
         workerPlacements[0] = WorkerPlacement{1, slot.processor, slot.cpu};
-        turnWork.running = 1;
-        turnWork.fillSeed = 0x9E37u * (currentTurn + 1);
-        turnWork.clockCount = 0;
-        turnWork.wideFrom = WideFrom(TurnEndMs(currentTurn));
         workerThreads[0] = g_kernel.CreateThread(nullptr, 0, CoreTurnThreadProc, &turnWork, CREATE_SUSPENDED, nullptr);
         if (!workerThreads[0]) {
-            char line[kLineSize];
-            std::snprintf(line, sizeof line, "Core %u of %u, CPU %u: not tested, no worker (error %08X)", turn.core,
-                          coreTurnCount, turn.cpu, static_cast<unsigned int>(StatusFromWin32(g_kernel.GetLastError())));
-            WriteLog(line);
+            std::snprintf(why, sizeof why, "no worker (error %08X)",
+                          static_cast<unsigned int>(StatusFromWin32(g_kernel.GetLastError())));
+            TurnNotTested(why);
             return;
         }
         TieWorker(0);
-        g_kernel.ResumeThread(workerThreads[0]);
     }
-    turnActive = 1;
+    if (!workerPlacements[0].tied) {   // a floating worker would not test this core
+        std::snprintf(why, sizeof why, "not tied to it (error %08X)", static_cast<unsigned int>(tieStatus));
+        TurnNotTested(why);
+        return;
+    }
+    g_kernel.ResumeThread(workerThreads[0]);
+    turnPhase = kTurnRunning;
     turn.verdict = kCoreTesting;
     const KernelVariant best = BestKernelVariant();
     char line[kLineSize];
-    std::snprintf(line, sizeof line, "Core %u of %u, CPU %u%s: %s%s for %s", turn.core, coreTurnCount, turn.cpu,
-                  workerPlacements[0].tied ? "" : " (floating)", best != kKernelSse2 ? "SSE2 then " : "",
-                  GetKernelImpl(best).name, Duration(lengthMs).c_str());
+    std::snprintf(line, sizeof line, "Core %u of %u, CPU %u: %s%s for %s", turn.core, coreTurnCount, turn.cpu,
+                  best != kKernelSse2 ? "SSE2 then " : "", GetKernelImpl(best).name, Duration(lengthMs).c_str());
     WriteLog(line);
 }
 
-// Ends the current turn's worker and logs how the turn went: its failure, if its
-// worker found an error, then its verdict and its core's median clock.
-void CTestEngine::EndTurn(bool timeIsUp)
+// The current turn's core is not tested: its worker, if any, ends unrun.
+void CTestEngine::TurnNotTested(const char* why)
+{
+    if (workerThreads[0]) {
+        InterlockedExchange(&turnWork.running, 0);
+        g_kernel.ResumeThread(workerThreads[0]);
+        WaitForWorker(0);
+    }
+    CoreTurnResult& turn = outcome.turns[currentTurn];
+    turn.verdict = kCoreNotTested;
+    std::snprintf(turn.reason, sizeof turn.reason, "%s", why);
+    turnPhase = kTurnIdle;
+    char line[kLineSize];
+    std::snprintf(line, sizeof line, "Core %u of %u, CPU %u: not tested, %s", turn.core, coreTurnCount, turn.cpu, why);
+    WriteLog(line);
+}
+
+// Asks the turn's worker to stop; the turn's verdict is the one decided now
+// (a failure its worker found before it stopped still wins).
+void CTestEngine::AskTurnEnd(int verdict, unsigned int nowMs)
 {
     InterlockedExchange(&turnWork.running, 0);
-    if (workerThreads[0]) {
-        g_kernel.WaitForSingleObject(workerThreads[0], INFINITE);
+    turnVerdict = verdict;
+    turnStopMs = nowMs;
+    turnPhase = kTurnEnding;
+}
+
+bool CTestEngine::TurnWorkerEnded(DWORD waitMs)
+{
+    return !workerThreads[0] || g_kernel.WaitForSingleObject(workerThreads[0], waitMs) != WAIT_TIMEOUT;
+}
+
+// Logs how the turn whose worker has stopped went: its failure, if its worker
+// found an error, then its verdict and its core's median clock.
+void CTestEngine::FinishTurn()
+{
+    if (workerThreads[0]) {   // it has ended
         g_kernel.CloseHandle(workerThreads[0]);
         workerThreads[0] = nullptr;
     }
-    turnActive = 0;
-    CoreTurnResult& turn = coreTurns[currentTurn];
-    turn.seconds = (GetTimeMs() - turnStartMs) / 1000;
+    turnPhase = kTurnIdle;
+    CoreTurnResult& turn = outcome.turns[currentTurn];
+    turn.seconds = (turnStopMs - turnStartMs) / 1000;
     turn.medianMHz = TurnMedianMHz(turnWork);
     char line[kLineSize];
-    if (failedWorkerArea) {
+    turn.verdict = failedWorkerArea ? kCoreFailed : turnVerdict;
+    if (turn.verdict == kCoreFailed) {
+        // The turn's worker was tied to the turn's processor.
         WorkerFailure failure = firstWorkerFailure;
-        if (workerPlacements[0].tied)
-            failure.cpu = turn.cpu;
+        failure.cpu = turn.cpu;
         FormatCoreFailureLine(line, failure, turn.core, coreTurnCount);
         WriteLog(line);
         NoteFailure(RunFailure{LastLogTime(), 1, failure.cpu, turn.core, failure.check, failure.bits});
-        turn.verdict = kCoreFailed;
-    } else {
-        turn.verdict = timeIsUp ? kCorePassed : kCoreEndedEarly;
     }
     char how[32] = "passed";
     if (turn.verdict != kCorePassed)
@@ -156,42 +152,18 @@ HRESULT CTestEngine::TurnTick()
 {
     if (coreTurnCount == 0 || currentTurn >= coreTurnCount)
         return coreTurnCount ? S_FALSE : S_OK;
-    // A failed core's worker has stopped: its failure is logged at once, and the
-    // core idles for the rest of its turn.
-    if (turnActive && failedWorkerArea)
-        EndTurn(false);
-    if (GetTimeMs() - startTimeMs >= TurnEndMs(currentTurn)) {
-        if (turnActive)
-            EndTurn(true);
-        if (++currentTurn < coreTurnCount)
-            BeginTurn();
+    const unsigned int nowMs = GetTimeMs();
+    const bool timeIsUp = nowMs - startTimeMs >= TurnEnd(currentTurn);
+    // A failed core's worker stops by itself: its failure is logged once it has,
+    // and the core idles for the rest of its turn.
+    if (turnPhase == kTurnRunning && (failedWorkerArea || timeIsUp))
+        AskTurnEnd(failedWorkerArea ? kCoreFailed : kCorePassed, nowMs);
+    if (turnPhase == kTurnEnding) {
+        if (!TurnWorkerEnded(kTurnWaitMs))
+            return S_OK;
+        FinishTurn();
     }
+    if (turnPhase == kTurnIdle && timeIsUp && ++currentTurn < coreTurnCount)
+        BeginTurn();
     return currentTurn < coreTurnCount ? S_OK : S_FALSE;
-}
-
-// The end of an "Each core" run, its workers ended: the turn under way is logged,
-// then "Test Failed --" naming the failed cores, or "Test Stopped --" (after a
-// line saying so when every core passed).
-HRESULT CTestEngine::FinishTurns()
-{
-    if (turnActive)
-        EndTurn(GetTimeMs() - startTimeMs >= TurnEndMs(currentTurn));
-    currentTurn = coreTurnCount;
-    unsigned int failed = 0, passed = 0;
-    for (unsigned int k = 0; k < coreTurnCount; ++k) {
-        failed += coreTurns[k].verdict == kCoreFailed;
-        passed += coreTurns[k].verdict == kCorePassed;
-    }
-    char line[kLineSize];
-    if (failed) {
-        FormatTurnsFailedLine(line, coreTurns, coreTurnCount);
-        WriteLog(line);
-        return E_WRONG_RESULT;
-    }
-    if (passed == coreTurnCount) {
-        std::snprintf(line, sizeof line, "Every core passed: %u of %u", passed, coreTurnCount);
-        WriteLog(line);
-    }
-    WriteLog("Test Stopped --");
-    return S_OK;
 }

@@ -30,7 +30,8 @@ HRESULT CTestEngine::SampleTick()
         return S_FALSE;
 
     // Probe results are not checked: a failed probe leaves its figure at 0.
-    // Each core in turn: the clock its worker measured on the core under test.
+    // Each core in turn: the clock its worker measured on the core under test,
+    // 0 while no core is under load (its memory being filled, or it failed).
     double frequency = 0.0;
     if (coreTurnCount)
         frequency = turnClockKHz * 1000.0;
@@ -51,6 +52,8 @@ HRESULT CTestEngine::SampleTick()
     }
 
     WriteLog(status);
-    clockMHz.push_back(std::strtod(frequencyPiece + 5, nullptr));   // the figure as logged
+    const double logged = std::strtod(frequencyPiece + 5, nullptr);   // the figure as logged
+    if (logged > 0.0)   // 0.00: nothing was measured
+        outcome.clockMHz.push_back(logged);
     return S_OK;
 }

@@ -66,9 +66,11 @@ DWORD WINAPI FillPieces(LPVOID parameter)
             return 0;
         while (piece >= work->firstPiece[at + 1])
             ++at;
-        const WorkerArea* area = work->areas[at];
+        WorkerArea* area = work->areas[at];
         const SIZE_T begin = (piece - work->firstPiece[at]) * kFillPiece;
-        FillWorkerAreaPart(area->base, area->size, at, begin, begin + kFillPiece);
+        // The parts' sums make the area's: its worker's first pass checks its inputs against it.
+        __atomic_fetch_xor(&area->fillSum, FillWorkerAreaPart(area->base, area->size, at, begin, begin + kFillPiece),
+                           __ATOMIC_RELAXED);
     }
 }
 
@@ -77,9 +79,9 @@ DWORD WINAPI FillPieces(LPVOID parameter)
 CTestEngine::CTestEngine()
     : idle(nullptr), idleContext(nullptr), config(), workerAreas(), moreAreas(), workerPlacements(),
       memoryBase(nullptr), memorySize(0), blockBases(), blockCount(0), startTimeMs(0), memoryAvailableMB(0),
-      topology(), coreTurns(), coreTurnCount(0), currentTurn(0), turnWork(), startedAt(), tested(), failures(),
-      failureCount(0), clockMHz(), savedWorkingSetMin(0), savedWorkingSetMax(0), workingSetRaised(0), lastIdleMs(0),
-      turnActive(0), turnStartMs(0)
+      topology(), coreTurnCount(0), currentTurn(0), turnWork(), outcome(), savedWorkingSetMin(0),
+      savedWorkingSetMax(0), workingSetRaised(0), lastIdleMs(0), startCount(0), tieStatus(S_OK), turnPhase(kTurnIdle),
+      turnVerdict(kCoreNotTested), turnStartMs(0), turnStopMs(0)
 {
 }
 
@@ -145,6 +147,10 @@ HRESULT CTestEngine::CommitPlan(const MemoryPlan& plan)
             return kStartCancelled;
         }
         const PlannedArea& planned = plan.areas[i];
+        if (!AreaSizeFits(planned.bytes)) {   // the loop would leave its tail unchecked
+            ReleaseBlock();
+            return E_UNEXPECTED;
+        }
         unsigned char* const base = blockBases[planned.block] + planned.offset;
         const DWORD node = NodeOfWorker(planned.worker);
         void* committed = node == NUMA_NO_PREFERRED_NODE
@@ -156,7 +162,7 @@ HRESULT CTestEngine::CommitPlan(const MemoryPlan& plan)
             return status;
         }
         WorkerArea* area = last[planned.worker] ? &moreAreas[more++] : &workerAreas[planned.worker];
-        *area = WorkerArea{base, planned.bytes, nullptr, 0};
+        *area = WorkerArea{base, planned.bytes, nullptr, 0, 0};
         if (last[planned.worker])
             last[planned.worker]->next = area;
         last[planned.worker] = area;
@@ -194,14 +200,16 @@ void CTestEngine::TieWorker(unsigned int worker)
     GROUP_AFFINITY affinity = {};
     affinity.Group = placement.processor.Group;
     affinity.Mask = static_cast<KAFFINITY>(1) << placement.processor.Number;
-    if (!g_kernel.SetThreadGroupAffinity(workerThreads[worker], &affinity, nullptr))
+    if (!g_kernel.SetThreadGroupAffinity(workerThreads[worker], &affinity, nullptr)) {
         placement.tied = 0;
+        tieStatus = StatusFromWin32(g_kernel.GetLastError());
+    }
 }
 
 void CTestEngine::LogTestedScope()
 {
-    tested = TestedScope();
-    TestedScope& scope = tested;
+    TestedScope& scope = outcome.tested;
+    scope = TestedScope();
     scope.workers = config.threadCount;
     scope.machineProcessors = topology.machineProcessors;
     scope.machineCores = topology.machineCores;
@@ -288,9 +296,7 @@ HRESULT CTestEngine::StartTest()
         return E_INVALIDARG;
     PlaceWorkers();
     lastIdleMs = GetTimeMs();
-    tested = TestedScope();
-    failureCount = 0;
-    clockMHz.clear();
+    outcome = RunOutcome();
     // Each core in turn: one worker, moved from core to core; it needs the cores' layout.
     coreTurnCount = 0;
     if (config.eachCore) {
@@ -298,13 +304,11 @@ HRESULT CTestEngine::StartTest()
             return StatusFromWin32(ERROR_NOT_SUPPORTED);
         coreTurnCount = topology.usableCores;
         for (unsigned int k = 0; k < coreTurnCount; ++k)
-            coreTurns[k] = CoreTurnResult{k + 1, topology.order[k].cpu, kCoreNotTested, 0, 0.0};
+            outcome.turns.push_back(CoreTurnResult{k + 1, topology.order[k].cpu, kCoreNotTested, 0, 0.0, ""});
         currentTurn = 0;
-        turnActive = 0;
+        turnPhase = kTurnIdle;
         turnWork.first = &workerAreas[0];
         turnWork.running = 1;
-        turnWork.fillSeed = 0;   // the start fills the first core's memory
-        turnWork.clockCount = 0;
         InterlockedExchange(&turnClockKHz, 0);
     }
 
@@ -358,20 +362,23 @@ HRESULT CTestEngine::StartTest()
     if (FAILED(status))
         return status;
 
-    if (coreTurnCount)
-        turnWork.wideFrom = WideFrom(TurnEndMs(0));
     InterlockedExchange(&testRunning, 1);
-    for (unsigned int i = 0; i < threads; ++i)
+    // An "Each core" run's worker starts with its turn, once the turn's times are set.
+    for (unsigned int i = 0; i < threads && !coreTurnCount; ++i)
         g_kernel.ResumeThread(workerThreads[i]);
 
     startTimeMs = GetTimeMs();
+    startCount = PerformanceCount();
     double baselineLoad = 0.0;
     MeasureCpuLoad(&baselineLoad);
     WriteLog("Test Started --");
-    startedAt = LastLogTime();
+    outcome.startedAt = LastLogTime();
+    outcome.began = true;
+    outcome.verdict = kVerdictRunning;
     LogTestedScope();
     if (coreTurnCount)
         BeginTurn();
+    outcome.lastLine = LastLogLine();
     return S_OK;
 }
 
@@ -397,55 +404,46 @@ void CTestEngine::ReleaseBlock()
         workingSetRaised = 0;
     }
 }
-// Ends the workers and releases the block. A run that had started gets its end
-// marker: "Test Failed --" with what a worker found (E_WRONG_RESULT), or
-// "Test Stopped --" (S_OK).
-HRESULT CTestEngine::StopTest()
+// Waits for a worker to end (answering through idle meanwhile, when there is
+// one) and closes its handle.
+void CTestEngine::WaitForWorker(unsigned int worker)
 {
+    HANDLE& thread = workerThreads[worker];
+    if (!thread)
+        return;
+    if (idle) {
+        while (g_kernel.WaitForSingleObject(thread, kIdleMs) == WAIT_TIMEOUT)
+            idle(idleContext);
+    } else {
+        g_kernel.WaitForSingleObject(thread, INFINITE);
+    }
+    g_kernel.CloseHandle(thread);
+    thread = nullptr;
+}
+
+// Ends the workers and releases the block. A run that had started gets its end
+// line and its verdict (EndRun), judged as the stop was asked for.
+HRESULT CTestEngine::StopTest(StopReason reason)
+{
+    const unsigned int stopMs = GetTimeMs() - startTimeMs;
     // Only a start that succeeded raised the flag: that run earns the marker.
     const LONG wasRunning = InterlockedExchange(&testRunning, 0);
+    if (wasRunning && coreTurnCount && turnPhase == kTurnRunning)
+        AskTurnEnd(stopMs >= TurnEnd(currentTurn) ? kCorePassed : kCoreEndedEarly, startTimeMs + stopMs);
 
     const unsigned int threads = config.threadCount < kMaxWorkers ? config.threadCount : kMaxWorkers;
     for (unsigned int i = 0; i < threads; ++i) {
-        if (!workerThreads[i])
-            continue;
         // Workers left suspended by a failed start see the cleared flag and end at once.
-        if (!wasRunning)
+        if (workerThreads[i] && !wasRunning)
             g_kernel.ResumeThread(workerThreads[i]);
-        g_kernel.WaitForSingleObject(workerThreads[i], INFINITE);
-        g_kernel.CloseHandle(workerThreads[i]);
-        workerThreads[i] = nullptr;
+        WaitForWorker(i);
     }
+    if (wasRunning && coreTurnCount && turnPhase == kTurnEnding)
+        FinishTurn();
 
     ReleaseBlock();
 
     if (!wasRunning)
         return S_OK;
-    if (coreTurnCount)
-        return FinishTurns();
-    // Every worker has ended: an error found in the last passes is in the record too.
-    const WorkerArea* failed = failedWorkerArea;
-    if (!failed) {
-        WriteLog("Test Stopped --");
-        return S_OK;
-    }
-    char message[kFailureLineLength + 1];
-    // Workers run only on the engine's own areas.
-    const unsigned int worker = static_cast<unsigned int>(failed - workerAreas) + 1;
-    // A tied worker ran only on its own processor.
-    WorkerFailure failure = firstWorkerFailure;
-    if (workerPlacements[worker - 1].tied)
-        failure.cpu = workerPlacements[worker - 1].cpu;
-    FormatFailureLine(message, failure, worker, config.threadCount, failedWorkerCount);
-    WriteLog(message);
-    const unsigned int core =
-        workerPlacements[worker - 1].tied ? topology.order[(worker - 1) % topology.usableCount].core + 1 : 0;
-    NoteFailure(RunFailure{LastLogTime(), worker, failure.cpu, core, failure.check, failure.bits});
-    return E_WRONG_RESULT;
-}
-
-void CTestEngine::NoteFailure(const RunFailure& failure)
-{
-    if (failureCount < kMaxProcessors)
-        failures[failureCount++] = failure;
+    return EndRun(stopMs, reason == kStopTimeUp);
 }

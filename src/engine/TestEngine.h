@@ -7,6 +7,7 @@
 #include "engine/CoreTurns.h"
 #include "engine/MemoryPlan.h"
 #include "engine/RunFailure.h"
+#include "engine/RunOutcome.h"
 #include "engine/TestConfig.h"
 #include "engine/TestedScopeLine.h"
 #include "engine/WorkerPlacement.h"
@@ -18,6 +19,7 @@ struct WorkerArea {
     SIZE_T size;        // bytes; a multiple of 512, or below 32 for an idle worker
     WorkerArea* next;   // the same worker's next area, or null
     unsigned long long swept;   // first area only: bytes its worker swept, stored when the worker ends
+    unsigned long long fillSum;   // XOR of the input words its last fill wrote: its first pass checks them
 };
 
 // Run flag polled by the workers between passes; written only with InterlockedExchange.
@@ -48,14 +50,18 @@ public:
 
     HRESULT SetConfig(const TestConfig& newConfig);
     HRESULT StartTest();
-    HRESULT StopTest();
+    // Why a run is stopped: its time is up (a tick said so), or it is ended before
+    // (Cancel, closing, the end of the session). The outcome is judged as the stop
+    // is asked for, before the workers are awaited and the memory released.
+    enum StopReason { kStopTerminated, kStopTimeUp };
+    HRESULT StopTest(StopReason reason = kStopTerminated);
     HRESULT SampleTick();
     // An "Each core" run's turns, called about every kTurnTickMs while it runs:
-    // logs a turn's failure at once, ends a turn when its time is up and begins
-    // the next. S_FALSE once every core has had its turn; S_OK otherwise.
+    // logs a turn's failure as soon as its worker has stopped, ends a turn when its
+    // time is up and begins the next. It never waits for long: a worker still
+    // stopping is looked at again at the next call. S_FALSE once every core has
+    // had its turn; S_OK otherwise.
     HRESULT TurnTick();
-    // Keeps a failure line's data for the result record.
-    void NoteFailure(const RunFailure& failure);
 
     // Called about every 50 ms on the calling thread while StartTest fills the
     // memory and StopTest releases it (both on other threads then); FALSE from
@@ -75,16 +81,12 @@ public:
     unsigned int startTimeMs;
     unsigned long long memoryAvailableMB;   // available when the memory-test run started; 0 without it
     ProcessorTopology topology;   // as read by the last start; usableCount 0: the workers float
-    CoreTurnResult coreTurns[kMaxProcessors];   // an "Each core" run's turns, in order
-    unsigned int coreTurnCount;                 // 0 for a run of all its workers at once
+    unsigned int coreTurnCount;                 // an "Each core" run's turns; 0 for all workers at once
     unsigned int currentTurn;                   // the turn under way, or the next one
     CoreTurnWork turnWork;                      // the current turn's worker's work
-    // What the result record reports of the last run (reset by StartTest).
-    SYSTEMTIME startedAt;                  // local time of its "Test Started --" line
-    TestedScope tested;                    // as its tested line says
-    RunFailure failures[kMaxProcessors];   // its failure lines, in order
-    unsigned int failureCount;
-    std::vector<double> clockMHz;          // the clock of every status line, as logged
+    // The last run as it goes and as it ended (reset by StartTest): the one value
+    // its end line, the box, the exit code and the result record are told from.
+    RunOutcome outcome;
 
 private:
     void PlaceWorkers();
@@ -95,17 +97,26 @@ private:
     HRESULT FillAreas();
     void ReleaseBlock();
     bool AnswerNow();
+    void WaitForWorker(unsigned int worker);
+    void NoteFailure(const RunFailure& failure);
+    HRESULT EndRun(unsigned int stopMs, bool timeIsUp);
     void BeginTurn();
-    void EndTurn(bool timeIsUp);
-    HRESULT FinishTurns();
-    unsigned int TurnEndMs(unsigned int turn) const;
-    long long WideFrom(unsigned int untilMs) const;
+    void TurnNotTested(const char* why);
+    void AskTurnEnd(int verdict, unsigned int nowMs);
+    bool TurnWorkerEnded(DWORD waitMs);
+    void FinishTurn();
+    unsigned int TurnEnd(unsigned int turn) const;
 
     SIZE_T savedWorkingSetMin, savedWorkingSetMax;   // restored at the stop when raised
     int workingSetRaised;
     unsigned int lastIdleMs;   // GetTimeMs of the last idle call in this start
-    int turnActive;            // the current turn's worker runs (or ran until an error)
+    long long startCount;      // the performance count as startTimeMs was taken
+    HRESULT tieStatus;         // why the last worker that could not be tied was not
+    enum TurnPhase { kTurnIdle, kTurnRunning, kTurnEnding };
+    TurnPhase turnPhase;       // the current turn's worker: none, running, asked to stop
+    int turnVerdict;           // kTurnEnding: the verdict decided when the end was asked for
     unsigned int turnStartMs;  // GetTimeMs when the current turn began
+    unsigned int turnStopMs;   // GetTimeMs when its end was asked for
 };
 
 // How often the run control calls TurnTick.

@@ -122,21 +122,29 @@ void BeginWorkerRun(WorkerRun* run, WorkerArea* first)
     run->clockCounts = perSecond * kClockMs / 1000;
     run->refillCounts = perSecond * kRefillMs / 1000;
     run->count = 0;
+    run->next = 0;
     run->counted = false;
     run->passes = run->swept = 0;
     const long long begin = PerformanceCount();
-    for (const WorkerArea* area = first; area && run->count < kMaxWorkerAreas; area = area->next)
-        run->runs[run->count++] = AreaRun{area, KernelState(), 1, 0, 0, begin, 0};
+    for (const WorkerArea* area = first; area && run->count < kMaxWorkerAreas; area = area->next) {
+        KernelState state = KernelState();
+        state.inputSum = area->fillSum;
+        state.inputKnown = 1;
+        run->runs[run->count++] = AreaRun{area, state, 1, 0, 0, begin, 0};
+    }
 }
 
 int ContinueWorkerRun(WorkerRun* worker, KernelLoopFn loop, const WorkerRunLimits& limits)
 {
+    if (worker->count == 0)
+        return kCheckClean;
     for (;;) {
-        for (unsigned int i = 0; i < worker->count; ++i) {
-            AreaRun& run = worker->runs[i];
+        {
+            AreaRun& run = worker->runs[worker->next];
+            worker->next = (worker->next + 1) % worker->count;
             unsigned char* const base = run.area->base;
             const SIZE_T size = run.area->size;
-            const SIZE_T n = (size / 32) & ~static_cast<SIZE_T>(15);   // whole groups of 16 only
+            const SIZE_T n = size / 32;   // whole groups of 16: the area's size fits (AreaSizeFits)
             const unsigned long long before = run.state.passes;
             run.state.passLimit = before + run.budget;
             const long long start = PerformanceCount();

@@ -19,10 +19,11 @@ enum KernelCheck {
 
 // What a worker carries from one pass to the next over the same area.
 struct KernelState {
-    unsigned long long inputSum;    // XOR of the input words the last pass read (or a refill wrote)
+    unsigned long long inputSum;    // XOR of the input words the last pass read (or a fill wrote)
     unsigned long long passes;      // 0 before the first pass; a loop stores it after each pass
     unsigned long long passLimit;   // a loop returns once passes reaches it; 0: no limit
     unsigned long long bits;        // set by a pass that finds an error: the bits that differed
+    int inputKnown;                 // inputSum holds the fill's XOR before the first pass: it is checked too
 };
 
 // One verified pass over an area's quarters a, b, c (read) and d (read, then
@@ -30,11 +31,13 @@ struct KernelState {
 // double and then the sum rounded to double (never fused), is stored in d[j].
 // The d[j] in place must already be r, as the pass before (or a fill) stored it,
 // and the XOR of the input words must still be state->inputSum (unless no pass
-// came before). n is a multiple of 16; the arrays are 8-byte aligned and disjoint.
+// came before and no fill's XOR is known). n is a multiple of 16; the arrays are
+// 8-byte aligned and disjoint.
 // Returns a KernelCheck. Changed inputs win over a wrong result (they cause any
-// wrong result they feed): state->bits is then the XOR of the input sums, which
-// is the flipped bits of one changed word; for a wrong result it is the OR of
-// expected XOR found over the wrong words.
+// wrong result they feed): state->bits is then the flipped bits of one changed
+// word (the loop's later passes compare lane by lane and OR the lanes' changes,
+// so that the same bit changed in two lanes does not cancel); for a wrong result
+// it is the OR of expected XOR found over the wrong words.
 typedef int (*KernelPassFn)(const double* a, const double* b, const double* c, double* d,
                             size_t n, KernelState* state);
 
@@ -81,7 +84,7 @@ KernelVariant SelectKernelVariant(const CpuVectorInfo& info);
 KernelVariant BestKernelVariant();
 
 // Passes of `loop` over a worker's prepared areas (`first` and those linked from
-// it), each in turn, until testRunning reads 0. An area gets a fresh state
+// it, each holding its fill's XOR in fillSum), each in turn, until testRunning reads 0. An area gets a fresh state
 // (always right after a pass that verified all of it) once kRefillMs have passed
 // since its last one and its own passes since then have taken kRefillShare times
 // that refill's time:
@@ -112,6 +115,7 @@ struct WorkerRun {
     WorkerArea* first;
     AreaRun runs[kMaxWorkerAreas];
     unsigned int count;
+    unsigned int next;                     // the area the next part begins with
     long long clockCounts, refillCounts;   // kClockMs and kRefillMs in counter units
     bool counted;                          // its error has been recorded
     unsigned long long passes, swept;
@@ -126,12 +130,21 @@ struct WorkerRunLimits {
 };
 
 void BeginWorkerRun(WorkerRun* run, WorkerArea* first);
-// Runs passes as RunWorkerArea does, within the limits; returns the first
-// error's KernelCheck (when stopOnError), else kCheckClean.
+// Runs passes as RunWorkerArea does, within the limits, beginning with the area
+// after the one the last part ended with, so that every area is checked in
+// turn however the run is cut into parts (each part runs one area at least);
+// returns the first error's KernelCheck (when stopOnError), else kCheckClean.
 int ContinueWorkerRun(WorkerRun* run, KernelLoopFn loop, const WorkerRunLimits& limits);
 
 // Refill number `refill` (1, 2, ...) of an area the kernel runs on: odd numbers
 // complement every input word (their XOR is unchanged), even ones fill a new
 // pattern of a seed drawn from the area's address and the number. The results
 // are computed from the new inputs; state->inputSum is set to their XOR.
+// An area's size must be a multiple of kAreaGranule, so that the loop covers it
+// whole, or below 32 bytes (its worker idles).
+const SIZE_T kAreaGranule = 512;
+inline bool AreaSizeFits(SIZE_T size)
+{
+    return size < 32 || size % kAreaGranule == 0;
+}
 void RefillWorkerArea(const WorkerArea* area, unsigned int refill, KernelState* state);

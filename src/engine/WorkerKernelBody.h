@@ -72,16 +72,40 @@ KERNEL_ALWAYS_INLINE void Sweep(const double* a, const double* b, const double* 
     wrong = differences[0];
 }
 
-// What a pass with these sums found, against the input sum in state.
+// What a pass with these sums found, against the input sum in state (when a
+// pass came before, or a fill's sum is known).
 template <class V>
 KERNEL_ALWAYS_INLINE int Check(typename V::Sum inputs, typename V::Sum wrong, KernelState* state)
 {
     const unsigned long long inputSum = V::Fold(inputs, false);
-    const unsigned long long changedBits = state->passes != 0 ? inputSum ^ state->inputSum : 0;
+    const bool compare = state->passes != 0 || state->inputKnown != 0;
+    const unsigned long long changedBits = compare ? inputSum ^ state->inputSum : 0;
     state->inputSum = inputSum;
+    state->inputKnown = 1;
     ++state->passes;
     if (changedBits) {
         state->bits = changedBits;
+        return kCheckChangedInput;
+    }
+    if (V::AnyBit(wrong)) {
+        state->bits = V::Fold(wrong, true);
+        return kCheckWrongResult;
+    }
+    return kCheckClean;
+}
+
+// A later pass of a loop, against the pass before's sums lane by lane: a lane's
+// change is an input that changed, whatever the other lanes did (folded, the
+// same bit changed in two lanes would cancel). bits ORs the lanes' changes.
+template <class V>
+KERNEL_ALWAYS_INLINE int CheckLanes(typename V::Sum inputs, typename V::Sum last, typename V::Sum wrong,
+                                    KernelState* state)
+{
+    const typename V::Sum changed = V::Merge(inputs, last, false);
+    state->inputSum = V::Fold(inputs, false);
+    ++state->passes;
+    if (V::AnyBit(changed)) {
+        state->bits = V::Fold(changed, true);
         return kCheckChangedInput;
     }
     if (V::AnyBit(wrong)) {
@@ -116,7 +140,7 @@ KERNEL_ALWAYS_INLINE int Loop(const double* a, const double* b, const double* c,
         const typename V::Sum last = inputs;
         Sweep<V>(a, b, c, d, n, inputs, wrong);
         if (V::AnyBit(V::Merge(V::Merge(inputs, last, false), wrong, true))) {
-            check = Check<V>(inputs, wrong, state);
+            check = CheckLanes<V>(inputs, last, wrong, state);
             passes = state->passes;
         } else {
             __atomic_store_n(&state->passes, ++passes, __ATOMIC_RELAXED);

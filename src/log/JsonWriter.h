@@ -40,21 +40,3 @@ private:
 // A string as a JSON string: quoted, with quotes, backslashes and control
 // characters escaped; a byte that is not part of valid UTF-8 becomes U+FFFD.
 std::string JsonQuoted(const std::string& utf8);
-
-std::string Utf8FromWide(const std::wstring& text);
-std::wstring WideFromUtf8(const std::string& text);
-
-// The system's message for an error code, without its line end.
-std::string SystemErrorText(DWORD error);
-
-// `path` made full against the current directory (empty when it cannot be).
-std::wstring FullPath(const std::wstring& path);
-
-// Whether a file can be written whole at `path`: "" when it can, else why not.
-// Leaves nothing behind.
-std::string CheckReplaceable(const std::wstring& path);
-
-// Writes the bytes to a new file in path's folder and moves it over `path`, so
-// that a reader finds the former file or the new one, never part of either.
-// "" on success, else why not (and no temporary file is left).
-std::string ReplaceFileWhole(const std::wstring& path, const std::string& bytes);

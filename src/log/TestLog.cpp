@@ -6,15 +6,15 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/TestApp.h"
 #include "kernel/KernelServices.h"
-#include "ui/TestDlg.h"
 
 namespace {
 
 const int kLineBufferSize = 100;
 
 HANDLE g_echo = nullptr;
+LogSink g_sink = nullptr;
+void* g_sinkContext = nullptr;
 SYSTEMTIME g_lastTime = {};
 char g_lastLine[kLineBufferSize] = "";
 
@@ -25,28 +25,28 @@ void WriteLog(const char* message)
     SYSTEMTIME now;
     g_kernel.GetLocalTime(&now);
     g_lastTime = now;
-    FILE* file = std::fopen(kLogFileName, "at");
-    if (!file)
-        return;
-
     char line[kLineBufferSize];
     std::snprintf(line, sizeof line, "%02hu/%02hu/%02hu, %02hu:%02hu:%02hu, %s",
                   now.wMonth, now.wDay, now.wYear, now.wHour, now.wMinute, now.wSecond, message);
-
-    std::fputs(line, file);
-    std::fputs("\n", file);
-    std::fflush(file);
-    std::fclose(file);
     std::memcpy(g_lastLine, line, sizeof line);
-
+    // The echo does not depend on the file: a log that cannot be written still
+    // leaves the run's lines on a redirected output.
     if (g_echo) {
         char echoed[kLineBufferSize + 2];
         const int length = std::snprintf(echoed, sizeof echoed, "%s\r\n", line);
         DWORD written = 0;
         WriteFile(g_echo, echoed, static_cast<DWORD>(length), &written, nullptr);
     }
-    if (theApp.m_pMainDlg)
-        theApp.m_pMainDlg->AddLogLine(line);
+
+    FILE* file = std::fopen(kLogFileName, "at");
+    if (!file)
+        return;
+    std::fputs(line, file);
+    std::fputs("\n", file);
+    std::fflush(file);
+    std::fclose(file);
+    if (g_sink)
+        g_sink(g_sinkContext, line);
 }
 
 SYSTEMTIME LastLogTime()
@@ -57,6 +57,12 @@ SYSTEMTIME LastLogTime()
 const char* LastLogLine()
 {
     return g_lastLine;
+}
+
+void SetLogSink(LogSink sink, void* context)
+{
+    g_sink = sink;
+    g_sinkContext = context;
 }
 
 void SetLogEcho(HANDLE output)

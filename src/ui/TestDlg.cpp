@@ -27,6 +27,10 @@ const char kCoresFailedText[] =
     "This machine produced wrong results: on one or more of its cores a value computed or kept "
     "in memory was wrong.\n\nThe last line of the test log names the cores that failed; the "
     "lines before it say how each failed.";
+const char kNotAllTestedText[] =
+    "Not every core could be tested, so this run does not show that the machine is stable.\n\n"
+    "The last line of the test log names the cores that were not tested; the lines before it "
+    "say why.";
 
 struct SpinSetting {
     int spinId;
@@ -82,6 +86,21 @@ BOOL AnswerWhileWaiting(void* context)
         }
     }
     return !dialog->m_bCancelStart;
+}
+
+// The log view: every line that reached the file.
+void ShowLogLine(void* context, const char* line)
+{
+    static_cast<CTestDlg*>(context)->AddLogLine(line);
+}
+
+// The outcome of a run that did not begin.
+RunOutcome Unbegun(RunVerdict verdict, const std::string& message)
+{
+    RunOutcome outcome;
+    outcome.verdict = verdict;
+    outcome.message = message;
+    return outcome;
 }
 
 } // namespace
@@ -187,6 +206,7 @@ std::string CTestDlg::EachCoreRefusal() const
 BOOL CTestDlg::OnInitDialog()
 {
     CDialog::OnInitDialog();
+    SetLogSink(ShowLogLine, this);
 
     SetWindowIcons(DpiForWindow(m_hWnd));
 
@@ -351,17 +371,23 @@ void CTestDlg::RunUnattended()
     if (!refusal.empty()) {
         if (HANDLE errors = RedirectedStandardHandle(STD_ERROR_HANDLE))
             WriteTextLine(errors, refusal.c_str());
+        RecordRun(Selections(), Unbegun(kVerdictNotStarted, refusal), Telling());
         theApp.m_nExitCode = kExitNotStarted;
         DestroyWindow();
         return;
     }
     if (!UpdateData(TRUE)) {
-        RecordRun(Selections(), theApp.m_engine, kVerdictNotStarted, "A setting was refused.", true);
+        RecordRun(Selections(), Unbegun(kVerdictNotStarted, "A setting was refused."), Telling());
         theApp.m_nExitCode = kExitNotStarted;
         DestroyWindow();
         return;
     }
     StartRun();
+}
+
+RecordTelling CTestDlg::Telling() const
+{
+    return RecordTelling{m_bUnattended != 0, AfxGetAppName()};
 }
 
 void CTestDlg::StartRun()
@@ -382,7 +408,7 @@ void CTestDlg::StartRun()
         theApp.m_engine.StopTest();
         ::EnableWindow(GetDlgItem(IDC_RUN_TEST), TRUE);
         if (status == kStartCancelled) {
-            RecordRun(Selections(), theApp.m_engine, kVerdictEndedEarly, "The start was called off.", m_bUnattended);
+            RecordRun(Selections(), Unbegun(kVerdictEndedEarly, "The start was called off."), Telling());
             if (m_bUnattended) {   // called off before it started: ended early
                 theApp.m_nExitCode = kExitEndedEarly;
                 DestroyWindow();
@@ -391,7 +417,7 @@ void CTestDlg::StartRun()
         }
         CString message;
         message.Format("Test Initialization Failed. Error %08X", static_cast<unsigned int>(status));
-        RecordRun(Selections(), theApp.m_engine, kVerdictNotStarted, static_cast<const char*>(message), m_bUnattended);
+        RecordRun(Selections(), Unbegun(kVerdictNotStarted, static_cast<const char*>(message)), Telling());
         if (m_bUnattended) {
             if (HANDLE errors = RedirectedStandardHandle(STD_ERROR_HANDLE))
                 WriteTextLine(errors, message);
@@ -407,6 +433,8 @@ void CTestDlg::StartRun()
     m_nTimer = static_cast<UINT>(SetTimer(kSampleTimerId, config.logIntervalMs, nullptr));
     if (config.eachCore)
         m_nTurnTimer = static_cast<UINT>(SetTimer(kTurnTimerId, kTurnTickMs, nullptr));
+    // Under way: a record that still says so after the machine stopped tells of it.
+    RecordRun(Selections(), theApp.m_engine.outcome, Telling());
 }
 
 void CTestDlg::OnTimer(UINT nIDEvent)
@@ -468,16 +496,16 @@ void CTestDlg::OnEndSession(BOOL ending)
 }
 
 // The stop sequence. `cause` is the sample's status that ended the run (S_OK
-// for a termination, S_FALSE at the end of its time): a run that ended as
-// failed is reported once it is idle. An unattended run closes the window with
-// the exit code instead.
+// for a termination, S_FALSE at the end of its time). The engine decides the
+// run's outcome; the record, the exit code and the box are told from it once
+// the dialog is idle. An unattended run closes the window instead of a box.
 void CTestDlg::StopRun(HRESULT cause)
 {
     const bool wasRunning = m_bRunning != 0;   // not a late answer's second stop
     m_bStopping = 1;
     theApp.m_engine.idle = AnswerWhileWaiting;
     theApp.m_engine.idleContext = this;
-    const HRESULT stopped = theApp.m_engine.StopTest();
+    theApp.m_engine.StopTest(cause == S_FALSE ? CTestEngine::kStopTimeUp : CTestEngine::kStopTerminated);
     theApp.m_engine.idle = nullptr;
     m_bStopping = 0;
     m_bRunning = 0;
@@ -490,22 +518,25 @@ void CTestDlg::StopRun(HRESULT cause)
         m_nTurnTimer = 0;
     }
     ::EnableWindow(GetDlgItem(IDC_RUN_TEST), TRUE);
-    const bool wrongResults = cause == E_WRONG_RESULT || stopped == E_WRONG_RESULT;
-    const RunVerdict verdict = wrongResults ? kVerdictFailed : cause == S_FALSE ? kVerdictPassed : kVerdictEndedEarly;
-    if (wasRunning)
-        RecordRun(Selections(), theApp.m_engine, verdict, "", m_bUnattended);
+    if (!wasRunning)
+        return;
+    const RunOutcome& outcome = theApp.m_engine.outcome;
+    RecordRun(Selections(), outcome, Telling());
     if (m_bUnattended) {
-        theApp.m_nExitCode = ExitCodeOf(verdict);
+        theApp.m_nExitCode = ExitCodeOf(outcome.verdict);
         PostMessageA(m_hWnd, WM_CLOSE, 0, 0);
         return;
     }
-    if (wrongResults)
-        AfxMessageBox(theApp.m_engine.coreTurnCount ? kCoresFailedText : kWrongResultsText, MB_OK | MB_ICONSTOP);
+    if (outcome.verdict == kVerdictFailed)
+        AfxMessageBox(outcome.turns.empty() ? kWrongResultsText : kCoresFailedText, MB_OK | MB_ICONSTOP);
+    else if (outcome.verdict == kVerdictIncomplete)
+        AfxMessageBox(kNotAllTestedText, MB_OK | MB_ICONEXCLAMATION);
 }
 
 void CTestDlg::PostNcDestroy()
 {
     // Nothing may reach the dialog once it is gone.
+    SetLogSink(nullptr, nullptr);
     if (theApp.m_pMainDlg == this)
         theApp.m_pMainDlg = nullptr;
     CDialog::PostNcDestroy();

@@ -2,6 +2,7 @@
 #include <string>
 
 #include "app/CommandLine.h"
+#include "app/ResultRecord.h"
 #include "framework/AfxWin.h"
 #include "ui/RunConfig.h"
 #include "ui/resource.h"
@@ -84,4 +85,6 @@ private:
     void OnEndSession(BOOL ending);
     // Why the fields' duration is too short for each core in turn ("" when it is not).
     std::string EachCoreRefusal() const;
+    // How the result record's own failure is told.
+    RecordTelling Telling() const;
 };

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "engine/ProcessorTopology.h"
-#include "log/JsonWriter.h"
+#include "log/TextConversion.h"
 #include "log/LogHistory.h"
 #include "support/Support.h"
 
@@ -98,8 +98,8 @@ void ExpectRecordAgrees(const std::string& text, const std::string& log, DWORD c
 {
     ASSERT_TRUE(json::accept(text)) << text;
     const json r = json::parse(text);
-    const char* verdicts[] = {"passed", "failed", "not started", "ended early"};
-    ASSERT_LT(code, 4u);
+    const char* verdicts[] = {"passed", "failed", "not started", "ended early", "incomplete"};
+    ASSERT_LT(code, 5u);
     EXPECT_EQ(code, r["exitCode"]);
     EXPECT_EQ(verdicts[code], r["verdict"]);
     EXPECT_EQ("Burnwright", r["program"]);
@@ -109,7 +109,7 @@ void ExpectRecordAgrees(const std::string& text, const std::string& log, DWORD c
     size_t failed = 0;
     for (const std::string& message : Messages(log)) {
         double figure = 0;
-        if (std::sscanf(message.c_str(), "Freq %lf MHz", &figure) == 1)
+        if (std::sscanf(message.c_str(), "Freq %lf MHz", &figure) == 1 && figure > 0)   // 0.00: none measured
             mhz.push_back(figure);
         failed += message.find("Test Failed --") == 0;
     }
@@ -534,13 +534,18 @@ TEST_F(Program, UnattendedRunsEndByThemselvesWithTheirExitCodes)
             ASSERT_TRUE(SendMessageTimeoutA(dialog, WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL, 20000, &agreed) && agreed);
             PostMessageA(dialog, WM_ENDSESSION, TRUE, 0);
         }
-        bool boxSeen = false, partial = false;
+        bool boxSeen = false, partial = false, runningSeen = false;
         DWORD code = 99;
         std::vector<unsigned int> slots;   // the tied workers' slots, as they changed
         ASSERT_TRUE(WaitUntil([&] {
             boxSeen = boxSeen || run.FindBox(0);
             const std::string now = ReadShared(record);
             partial = partial || (!now.empty() && !json::accept(now));
+            if (!partial && !now.empty() && FileIndex(record) != earlier) {
+                const json r = json::parse(now);
+                runningSeen = runningSeen || (r["verdict"] == "running" && r["exitCode"].is_null() &&
+                                              r["ended"].is_null() && r["tested"].is_object());
+            }
             const std::vector<unsigned int> tied = TiedSlots(run.Process(), topology);
             if (tied.size() > 1 || (tied.size() == 1 && (slots.empty() || slots.back() != tied[0])))
                 slots.insert(slots.end(), tied.begin(), tied.end());
@@ -549,6 +554,7 @@ TEST_F(Program, UnattendedRunsEndByThemselvesWithTheirExitCodes)
         EXPECT_EQ(end.code, code);
         EXPECT_FALSE(boxSeen);
         EXPECT_FALSE(partial);
+        EXPECT_TRUE(runningSeen) << "no record said the run was under way";
         EXPECT_NE(earlier, FileIndex(record)) << "the record was written in place";
         const std::string text = ReadShared(record);
         ExpectRecordAgrees(text, own.ReadLog(), code);
@@ -561,7 +567,7 @@ TEST_F(Program, UnattendedRunsEndByThemselvesWithTheirExitCodes)
         EXPECT_EQ(end.code ? 16 : 0, r["tested"]["memoryMB"]);
         json turns = json::array();   // each core's turn, as the log has them
         for (unsigned int k = 0; k < (end.code ? 0 : cores); ++k)
-            turns.push_back({{"core", k + 1}, {"cpu", topology.order[k].cpu}, {"verdict", "passed"}});
+            turns.push_back({{"core", k + 1}, {"cpu", topology.order[k].cpu}, {"verdict", "passed"}, {"reason", nullptr}});
         json got = r["cores"];
         for (json& turn : got) {
             EXPECT_GT(turn.value("seconds", 0.0), 50.0) << turn;
@@ -602,7 +608,7 @@ TEST_F(Program, UnattendedRunsEndByThemselvesWithTheirExitCodes)
             for (size_t i = 2; i + 1 < messages.size(); ++i) {
                 if (messages[i].compare(0, 5, "Core ") == 0)
                     named += messages[i].substr(0, messages[i].find(':')) + "; ";
-                else if (!std::regex_match(messages[i], std::regex(R"(Freq [1-9]\d*\.\d\d MHz|Every core passed: \d+ of \d+)")))
+                else if (!std::regex_match(messages[i], std::regex(R"(Freq (0\.00|[1-9]\d*\.\d\d) MHz|Every core passed: \d+ of \d+)")))
                     ADD_FAILURE() << messages[i];
             }
             std::string expected;
@@ -616,6 +622,56 @@ TEST_F(Program, UnattendedRunsEndByThemselvesWithTheirExitCodes)
                       messages[messages.size() - 2]);
         }
     }
+    DeleteFileW(WideFromUtf8(record).c_str());
+}
+
+// A record is written as soon as a run is under way: a run killed after its start
+// (as a machine that stops would end it) leaves a record that says "running",
+// with no end and no exit code, and the log's summary calls it failed. An Each
+// core duration too short for the cores is refused with a "not started" record.
+TEST_F(Program, AKilledRunsRecordSaysRunningAndARefusedDurationsNotStarted)
+{
+    static ProcessorTopology topology;
+    ASSERT_TRUE(ReadProcessorTopology(&topology, kNarrowProgram));
+    const unsigned int cores = topology.usableCores;
+    const std::string record = dir.path() + "\\r.json";
+    if (cores > 1) {
+        DWORD code = 99;
+        const std::unique_ptr<WindowDriver> refused = RunToExit(
+            BURNWRIGHT_EXE, ("/run /threads each /minutes 1 /result \"" + record + "\"").c_str(), "", 2, &code);
+        ASSERT_TRUE(refused);
+        EXPECT_EQ(2u, code);
+        const json r = json::parse(ReadShared(record));
+        EXPECT_EQ("not started", r["verdict"]);
+        EXPECT_EQ(2, r["exitCode"]);
+        EXPECT_EQ(0u, r["message"].get<std::string>().find("Each core needs at least one minute")) << r["message"];
+        EXPECT_EQ("each", r["settings"]["threads"]);
+        EXPECT_TRUE(r["tested"].is_null());
+        EXPECT_EQ("", dir.ReadLog());
+    }
+    WindowDriver run;
+    ASSERT_TRUE(run.StartWith(dir.path(), BURNWRIGHT_EXE,
+                              "/run /threads each /minutes " + std::to_string(cores) + " /result \"" + record + "\""));
+    json r;
+    ASSERT_TRUE(WaitUntil([&] {
+        const std::string text = ReadShared(record);
+        r = json::accept(text) ? json::parse(text) : json();
+        return r.is_object() && r["verdict"] == "running";
+    }, 60000));
+    TerminateProcess(run.Process(), 3);
+    WaitForSingleObject(run.Process(), 30000);
+    r = json::parse(ReadShared(record));
+    EXPECT_EQ("running", r["verdict"]);
+    for (const char* absent : {"exitCode", "ended", "seconds", "message"})
+        EXPECT_TRUE(r[absent].is_null()) << absent;
+    EXPECT_EQ(cores, r["tested"]["cores"]);
+    EXPECT_EQ(cores, r["cores"].size());
+    const std::vector<std::string> lines = LogLines(dir.ReadLog());
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines.front().substr(12, 8), r["started"].get<std::string>().substr(11, 8));
+    EXPECT_EQ("Burnwright was run for 1 times so far (0 completed successfully)\n"
+              "Last test status is FAILED (last log line is shown below)\n" + lines.back() + "\n",
+              Summary());
     DeleteFileW(WideFromUtf8(record).c_str());
 }
 

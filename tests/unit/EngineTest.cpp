@@ -305,11 +305,26 @@ TEST_F(Engine, AFlippedBitEndsTheRunAsFailed)
             << messages[2];
         EXPECT_LT(std::stoul(match[1]), system.dwNumberOfProcessors);
         // The same failure as data, for the result record.
-        ASSERT_EQ(1u, engine.failureCount);
-        EXPECT_EQ(std::stoul(match[1]), engine.failures[0].cpu);
-        EXPECT_EQ(kCheckChangedInput, engine.failures[0].check);
-        EXPECT_EQ(c.stuck ? 0x8000000000000000ull : 0x10000000000000ull, engine.failures[0].bits);
+        ASSERT_EQ(1u, engine.outcome.failures.size());
+        EXPECT_EQ(std::stoul(match[1]), engine.outcome.failures[0].cpu);
+        EXPECT_EQ(kCheckChangedInput, engine.outcome.failures[0].check);
+        EXPECT_EQ(c.stuck ? 0x8000000000000000ull : 0x10000000000000ull, engine.outcome.failures[0].bits);
     }
+}
+
+// A log that cannot be written loses its lines, not the run's outcome: its last
+// line is the run's own, as the record reports it, and its verdict stands.
+TEST_F(Engine, ItsOutcomeKeepsItsLastLineWhenTheLogCannotBeWritten)
+{
+    ASSERT_TRUE(DeleteFileA("Burnwright.log"));
+    ASSERT_TRUE(CreateDirectoryA("Burnwright.log", nullptr));   // a folder in its place: no line can be written
+    ASSERT_EQ(S_OK, Start(2, 0, 0));
+    EXPECT_EQ(kVerdictRunning, engine.outcome.verdict);
+    EXPECT_NE(std::string::npos, engine.outcome.lastLine.find(", Testing 2 workers")) << engine.outcome.lastLine;
+    EXPECT_EQ(S_OK, engine.StopTest(CTestEngine::kStopTimeUp));
+    EXPECT_TRUE(RemoveDirectoryA("Burnwright.log")) << "a line was written";
+    EXPECT_EQ(kVerdictPassed, engine.outcome.verdict);
+    EXPECT_EQ(22u, engine.outcome.lastLine.find("Test Stopped --")) << engine.outcome.lastLine;
 }
 
 } // namespace

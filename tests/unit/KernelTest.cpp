@@ -2,8 +2,11 @@
 // anywhere in an area found within one pass.
 #include <gtest/gtest.h>
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "engine/AreaFill.h"
@@ -59,9 +62,10 @@ TEST_P(Kernel, FindsAnyBitChangedInTheAreaWithinOnePass)
             SCOPED_TRACE(testing::Message() << "quarter " << quarter << ", bit " << bit);
             const unsigned int size = bit ? 8192 : 1u << 20;
             Area area(size, 8 * (bit % 8));
-            WorkerArea worker = {area.base(), size, nullptr, 0};
+            WorkerArea worker = {area.base(), size, nullptr, 0, 0};
             KernelState state = {};
             state.inputSum = FillWorkerArea(area.base(), size, quarter * 64 + bit);
+            state.inputKnown = 1;
             const std::vector<unsigned char> filled = area.Bytes();
             unsigned long long& word = area.word(quarter, (37 * bit + quarter) % area.n());
             const int kind = quarter == 3 ? kCheckWrongResult : kCheckChangedInput;
@@ -144,6 +148,120 @@ TEST_P(Kernel, LoopFindsABitChangedWhileItRuns)
     }
 }
 
+// Whether flipping the lowest bit of c[j] leaves the result a*b + c as it is
+// (the change rounds away): only the inputs' sum can then tell.
+bool RoundsAway(const Area& area, unsigned int j)
+{
+    double c = area.q(2)[j];
+    unsigned long long bits;
+    std::memcpy(&bits, &c, 8);
+    bits ^= 1;
+    std::memcpy(&c, &bits, 8);
+    const double product = area.q(0)[j] * area.q(1)[j];
+    return product + c == area.q(3)[j];
+}
+
+// An input changed before an area's first pass, by a bit that rounds away in
+// its result, is found against the fill's XOR by the pass and by the loop.
+TEST_P(Kernel, FirstPassChecksTheInputsAgainstTheFill)
+{
+    for (bool loop : {false, true}) {
+        SCOPED_TRACE(loop ? "loop" : "pass");
+        Area area(8192);
+        KernelState state = {};
+        state.inputSum = FillWorkerArea(area.base(), 8192, 11);
+        state.inputKnown = 1;
+        state.passLimit = 1;
+        unsigned int j = 0;
+        while (!RoundsAway(area, j))
+            ++j;
+        area.word(2, j) ^= 1;
+        InterlockedExchange(&testRunning, 1);
+        const int check = loop ? Impl().loop(area.q(0), area.q(1), area.q(2), area.q(3), area.n(), &state)
+                               : area.Run(Impl().pass, &state);
+        InterlockedExchange(&testRunning, 0);
+        EXPECT_EQ(kCheckChangedInput, check);
+        EXPECT_EQ(1ull, state.bits);
+    }
+}
+
+// Flips the lowest bit of two neighbouring words (lanes 0 and 1 of a vector) in
+// one 16-byte store, each time the loop has made two more passes.
+struct PairFlipper {
+    __m128i* pair;
+    const KernelState* state;
+    volatile LONG done;
+};
+
+DWORD WINAPI FlipPairWhileLooping(LPVOID parameter)
+{
+    PairFlipper* flipper = static_cast<PairFlipper*>(parameter);
+    for (int flips = 0; flips < 50 && !flipper->done; ++flips) {
+        const unsigned long long from = __atomic_load_n(&flipper->state->passes, __ATOMIC_RELAXED);
+        while (!flipper->done && __atomic_load_n(&flipper->state->passes, __ATOMIC_RELAXED) < from + 2)
+            YieldProcessor();
+        if (!flipper->done)
+            _mm_store_si128(flipper->pair, _mm_xor_si128(_mm_load_si128(flipper->pair), _mm_set1_epi64x(1)));
+    }
+    InterlockedExchange(&testRunning, 0);
+    return 0;
+}
+
+// The same bit changed in two lanes between two of a loop's passes (results
+// unchanged) is an input that changed: the lanes are not folded, where the two
+// changes would cancel.
+TEST_P(Kernel, LoopFindsTheSameBitChangedInTwoLanes)
+{
+    Area area(8192);
+    KernelState state = {};
+    state.inputSum = FillWorkerArea(area.base(), 8192, 5);
+    state.inputKnown = 1;
+    unsigned int j = 0;
+    while (!RoundsAway(area, j) || !RoundsAway(area, j + 1))
+        j += 2;
+    PairFlipper flipper = {reinterpret_cast<__m128i*>(&area.word(2, j)), &state, 0};
+    InterlockedExchange(&testRunning, 1);
+    const HANDLE thread = CreateThread(nullptr, 0, FlipPairWhileLooping, &flipper, 0, nullptr);
+    ASSERT_NE(nullptr, thread);
+    const int check = Impl().loop(area.q(0), area.q(1), area.q(2), area.q(3), area.n(), &state);
+    InterlockedExchange(&flipper.done, 1);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    InterlockedExchange(&testRunning, 0);
+    EXPECT_EQ(kCheckChangedInput, check);
+    EXPECT_EQ(1ull, state.bits);
+}
+
+// A worker's run cut into parts that each end after one area still checks every
+// area in turn: a bit changed in the last of 32 areas is found within one round.
+TEST(WorkerRun, ChecksEveryAreaHoweverItIsCutIntoParts)
+{
+    const unsigned int kAreas = 32, kSize = 8192;
+    Area block(kAreas * kSize);
+    std::vector<WorkerArea> areas(kAreas);
+    for (unsigned int k = 0; k < kAreas; ++k) {
+        unsigned char* base = block.base() + k * kSize;
+        areas[k] = WorkerArea{base, kSize, k + 1 < kAreas ? &areas[k + 1] : nullptr, 0, FillWorkerArea(base, kSize, k)};
+    }
+    std::unique_ptr<WorkerRun> run(new WorkerRun);
+    InterlockedExchange(&testRunning, 1);
+    BeginWorkerRun(run.get(), &areas[0]);
+    const volatile LONG running = 1;
+    // A part whose time is up at once: it ends after its first area.
+    auto part = [&] { return ContinueWorkerRun(run.get(), GetKernelImpl(kKernelSse2).loop, WorkerRunLimits{&running, 1, true}); };
+    for (unsigned int k = 0; k < kAreas; ++k)
+        ASSERT_EQ(kCheckClean, part()) << k;
+    areas[kAreas - 1].base[kSize / 4 + 8 * 9 + 6] ^= 0x10;
+    int check = kCheckClean;
+    for (unsigned int k = 0; k < kAreas && check == kCheckClean; ++k)
+        check = part();
+    InterlockedExchange(&testRunning, 0);
+    EXPECT_EQ(kCheckChangedInput, check);
+    EXPECT_EQ(0x10ull << 48, run->runs[kAreas - 1].state.bits);
+    InterlockedExchangePointer(reinterpret_cast<PVOID volatile*>(&failedWorkerArea), nullptr);
+    InterlockedExchange(&failedWorkerCount, 0);
+}
+
 // RunWorkerArea on a scripted clock in microseconds: each pass takes passUs; a
 // refill, seen as a new value of the area's first input word at the next reading,
 // takes refillUs.
@@ -193,7 +311,7 @@ TEST(AreaRefill, ComesAfterItsPassesTookTwentyTimesItsTimeAnd800ms)
         SCOPED_TRACE(testing::Message() << "refill " << c.refillUs << " us");
         Area area(8192);
         FillWorkerArea(area.base(), 8192, 3);
-        WorkerArea worker = {area.base(), 8192, nullptr, 0};
+        WorkerArea worker = {area.base(), 8192, nullptr, 0, 0};
         g_run = ScriptedRun{0, 10000, c.refillUs, 30000000, &area.word(0, 0), area.word(0, 0), {}};
         g_kernel.QueryPerformanceFrequency = ScriptedFrequency;
         g_kernel.QueryPerformanceCounter = ScriptedCounter;
@@ -218,7 +336,7 @@ TEST(AreaFill, NewPatternsRotateThroughTheRangesAndPartsMakeTheWholeFill)
 {
     const unsigned int size = 4 * 32 * kFillChunk;   // four chunks per quarter
     Area area(size), parts(size);
-    WorkerArea worker = {area.base(), size, nullptr, 0};
+    WorkerArea worker = {area.base(), size, nullptr, 0, 0};
     KernelState state = {};
     std::vector<unsigned long long> heads, firstB;
     for (unsigned int refill = 2; refill <= 12; refill += 2) {

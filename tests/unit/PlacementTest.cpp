@@ -2,6 +2,7 @@
 // says what the run tests, and the processor a failure line names.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdio>
@@ -303,16 +304,146 @@ void SkipMs(unsigned int ms)
     InterlockedExchangeAdd64(&g_skippedCounts, static_cast<LONGLONG>(ms) * frequency.QuadPart / 1000);
 }
 
-// Each core in turn: one turn per physical core in the placement order, its worker
-// tied to the core's first logical processor, the duration shared equally; the
-// lines' Freq is the clock the worker measured on its core. A bit flipped in the
-// first turn is logged at once naming that core, the next turns run clean on
-// fresh memory, and the run ends "Test Failed --" naming the first core only.
-TEST_F(Placement, EachCoreTakesTheCoresInTurnAndNamesOnlyTheOneThatFailed)
+// A turn's worker can be held before it runs (its fill included) until released.
+volatile LONG g_holdWorkers = 0;   // threads created from now on wait for the release
+HANDLE g_release = nullptr;        // manual-reset event
+struct HeldStart {
+    LPTHREAD_START_ROUTINE start;
+    LPVOID parameter;
+};
+
+DWORD WINAPI RunWhenReleased(LPVOID parameter)
 {
-    g_kernel.QueryPerformanceCounter = SkippingCounter;
-    g_kernel.RunAddChain = CountedChain;
-    g_uiThread = GetCurrentThreadId();
+    const HeldStart held = *static_cast<HeldStart*>(parameter);
+    delete static_cast<HeldStart*>(parameter);
+    WaitForSingleObject(g_release, 30000);
+    return held.start(held.parameter);
+}
+
+int g_failCreateAt = -1, g_created = 0;   // the creation that fails (-1: none)
+
+HANDLE WINAPI ScriptedCreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stack, LPTHREAD_START_ROUTINE start,
+                                   LPVOID parameter, DWORD flags, LPDWORD id)
+{
+    if (!(flags & CREATE_SUSPENDED))   // the start's fill threads
+        return RealKernelServices().CreateThread(security, stack, start, parameter, flags, id);
+    if (g_created++ == g_failCreateAt) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    if (g_holdWorkers)
+        return RealKernelServices().CreateThread(security, stack, RunWhenReleased, new HeldStart{start, parameter},
+                                                 flags, id);
+    return RealKernelServices().CreateThread(security, stack, start, parameter, flags, id);
+}
+
+void Hold()
+{
+    ResetEvent(g_release);
+    InterlockedExchange(&g_holdWorkers, 1);
+}
+
+void Release()
+{
+    InterlockedExchange(&g_holdWorkers, 0);
+    SetEvent(g_release);
+}
+
+// Waits on the test's thread: the longest any wait asked for while watched.
+volatile LONG g_watchWaits = 0;
+DWORD g_longestWait = 0;
+
+DWORD WINAPI WatchedWait(HANDLE handle, DWORD ms)
+{
+    if (g_watchWaits && GetCurrentThreadId() == g_uiThread)
+        g_longestWait = std::max(g_longestWait, ms);
+    return RealKernelServices().WaitForSingleObject(handle, ms);
+}
+
+// A release of the memory that takes two seconds of the run's clock.
+BOOL WINAPI SlowRelease(LPVOID address, SIZE_T size, DWORD type)
+{
+    if (type == MEM_RELEASE)
+        SkipMs(2000);
+    return RealKernelServices().VirtualFree(address, size, type);
+}
+
+// What a word of the block held when its release began.
+const volatile unsigned long long* g_watchedWord = nullptr;
+unsigned long long g_wordAtRelease = 0;
+
+BOOL WINAPI ReadingRelease(LPVOID address, SIZE_T size, DWORD type)
+{
+    if (type == MEM_RELEASE && g_watchedWord) {
+        g_wordAtRelease = *g_watchedWord;
+        g_watchedWord = nullptr;
+    }
+    return RealKernelServices().VirtualFree(address, size, type);
+}
+
+class EachCore : public Placement {
+protected:
+    void SetUp() override
+    {
+        Placement::SetUp();
+        g_kernel.QueryPerformanceCounter = SkippingCounter;
+        g_kernel.RunAddChain = CountedChain;
+        g_kernel.CreateThread = ScriptedCreateThread;
+        g_kernel.WaitForSingleObject = WatchedWait;
+        g_uiThread = GetCurrentThreadId();
+        g_release = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+        g_failCreateAt = -1;
+        g_created = 0;
+        g_longestWait = 0;
+    }
+    void TearDown() override
+    {
+        Release();
+        InterlockedExchange(&g_watchWaits, 0);
+        engine.StopTest();
+        CloseHandle(g_release);
+        Placement::TearDown();
+    }
+    // Starts an "Each core" run of a minute per core on the machine.
+    void StartEachCore(const Machine& machine, unsigned int memoryMB = 0)
+    {
+        g_machine = &machine;
+        dir.WriteLog("");
+        g_affinity.clear();
+        const unsigned int cores = UsableCoreCount();
+        engine.SetConfig(TestConfig{memoryMB != 0, 0, 0, 1, memoryMB, 0, 0, 0, 0, 0, cores * 60000 + 7, 10000, 0, 0, 0, 1});
+        ASSERT_EQ(S_OK, engine.StartTest());
+    }
+    // Ticks until the turn after `turn` has begun (or the run has ended): a tick
+    // never waits long for a worker still stopping, so it may take several.
+    HRESULT TickPast(unsigned int turn)
+    {
+        HRESULT status = S_OK;
+        EXPECT_TRUE(WaitUntil([&] { status = engine.TurnTick(); return status != S_OK || engine.currentTurn > turn; },
+                              30000));
+        return status;
+    }
+    // The Freq figure of a status line logged now.
+    double SampledMHz()
+    {
+        EXPECT_EQ(S_OK, engine.SampleTick());
+        double mhz = -1.0;
+        const std::string line = Messages(dir.ReadLog()).back();
+        EXPECT_EQ(1, std::sscanf(line.c_str(), "Freq %lf MHz", &mhz)) << line;
+        return mhz;
+    }
+};
+
+// Each core in turn: one turn per physical core in the placement order, its worker
+// tied to the core's first logical processor, the duration shared equally. Each
+// turn's load switches from SSE2 to the widest kernel halfway through its load,
+// the first turn's too. Freq is the clock the turn's worker measured on its core,
+// 0.00 while none is under load (before the turn's first reading, and once its
+// worker stopped at a failure), and only measured figures reach the outcome. A
+// bit flipped in the first turn is logged naming that core, the next turns run
+// clean on fresh memory, and the run ends "Test Failed --" naming the first core only.
+TEST_F(EachCore, TakesTheCoresInTurnAndNamesOnlyTheOneThatFailed)
+{
     const std::string kernel = BestKernelVariant() == kKernelSse2
                                    ? "SSE2" : std::string("SSE2 then ") + GetKernelImpl(BestKernelVariant()).name;
     const struct {
@@ -325,41 +456,57 @@ TEST_F(Placement, EachCoreTakesTheCoresInTurnAndNamesOnlyTheOneThatFailed)
         {Hybrid(), {0, 4, 8, 10, 2, 3, 6, 7}, {12}, 8, 12},
         {TwoGroups(), kNarrowProgram ? Range(0, 18) : Range(0, 18) + Range(36, 54), {36, 36}, 36, 72},
     };
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.machine.name);
-        g_machine = &c.machine;
         const unsigned int cores = static_cast<unsigned int>(c.cpus.size());
+        StartEachCore(c.machine);
         EXPECT_EQ(cores, UsableCoreCount());
-        dir.WriteLog("");
-        g_affinity.clear();
-        engine.SetConfig(TestConfig{0, 0, 0, 1, 0, 0, 0, 0, 0, 0, cores * 60000 + 7, 10000, 0, 0, 0, 1});
-        ASSERT_EQ(S_OK, engine.StartTest());
+        // The first turn's load: SSE2 for the first half of it.
+        ASSERT_TRUE(WaitUntil([&] { return engine.turnWork.loadFrom != 0; }, 30000));
+        const long long load = engine.turnWork.endCount - engine.turnWork.loadFrom;
+        EXPECT_GT(load, 59 * frequency.QuadPart);
+        EXPECT_EQ(load / 2, engine.turnWork.wideFrom - engine.turnWork.loadFrom);
+
         std::vector<GROUP_AFFINITY> turnTies;
         for (unsigned int k = 0; k < cores; ++k) {
             turnTies.push_back(g_affinity[workerThreads[0]]);
             if (k == 0) {
                 ASSERT_TRUE(WaitUntil([] { return turnClockKHz != 0; }, 30000));
                 const LONG khz = turnClockKHz;
-                ASSERT_EQ(S_OK, engine.SampleTick());
-                const std::string freq = Messages(dir.ReadLog()).back();
-                double mhz = 0.0;
-                EXPECT_EQ(1, std::sscanf(freq.c_str(), "Freq %lf MHz", &mhz)) << freq;
-                EXPECT_TRUE(std::fabs(mhz - khz * 0.001) <= 0.0051 || khz != turnClockKHz) << freq << ", " << khz;
+                const double mhz = SampledMHz();
+                EXPECT_TRUE(std::fabs(mhz - khz * 0.001) <= 0.0051 || khz != turnClockKHz) << mhz << ", " << khz;
                 EXPECT_EQ(0, g_uiChains) << "the clock was measured on the idle window's thread";
                 const WorkerArea& area = engine.workerAreas[0];
                 InterlockedXor(reinterpret_cast<volatile LONG*>(area.base + area.size / 2 + 8 * 3 + 4), 0x100000);
-                ASSERT_TRUE(WaitUntil([] { return failedWorkerArea != nullptr; }, 30000));
-                ASSERT_EQ(S_OK, engine.TurnTick());   // logged at once, before the turn's end
-                const std::vector<std::string> messages = Messages(dir.ReadLog());
-                ASSERT_GE(messages.size(), 2u);
-                EXPECT_EQ("Core 1 of " + std::to_string(cores) + ", CPU " + std::to_string(c.cpus[0]) +
-                              ": input changed in worker 1, bits 0010000000000000",
-                          messages[messages.size() - 2]);
+                ASSERT_TRUE(WaitUntil([&] {
+                    engine.TurnTick();
+                    return Messages(dir.ReadLog()).back().find(": failed after") != std::string::npos;
+                }, 30000));
+                // Its worker has stopped: no core is under load for the rest of its turn.
+                EXPECT_EQ(0.0, SampledMHz());
+            }
+            if (k == 1) {   // before its worker's first reading
+                EXPECT_EQ(0.0, SampledMHz());
+                Release();
+                ASSERT_TRUE(WaitUntil([] { return turnClockKHz != 0; }, 30000));
+                const double mhz = SampledMHz();
+                const CoreTurnWork& work = engine.turnWork;
+                EXPECT_TRUE(mhz == 0.0 || std::any_of(work.clocksMHz, work.clocksMHz + work.clockCount,
+                                                      [&](double m) { return std::fabs(m - mhz) <= 0.0051; }))
+                    << mhz;
             }
             SkipMs(60000);
-            ASSERT_EQ(k + 1 < cores ? S_OK : S_FALSE, engine.TurnTick()) << k;
+            if (k == 0)
+                Hold();   // the next turn's worker waits: the sample comes before any reading of its own
+            ASSERT_EQ(k + 1 < cores ? S_OK : S_FALSE, TickPast(k)) << k;
         }
-        EXPECT_EQ(E_WRONG_RESULT, engine.StopTest());
+        EXPECT_EQ(E_WRONG_RESULT, engine.StopTest(CTestEngine::kStopTimeUp));
+        EXPECT_EQ(kVerdictFailed, engine.outcome.verdict);
+        EXPECT_EQ(2u, engine.outcome.clockMHz.size());   // the two turns that waited for a reading
+        for (double mhz : engine.outcome.clockMHz)
+            EXPECT_GT(mhz, 0.0);
 
         // The tested line, in its full form or the shorter one (with a long kernel name).
         const std::string n = std::to_string(cores), mc = std::to_string(c.machineCores),
@@ -377,7 +524,12 @@ TEST_F(Placement, EachCoreTakesTheCoresInTurnAndNamesOnlyTheOneThatFailed)
                 expected.push_back("Freq");
                 expected.push_back(core + "input changed in worker 1, bits 0010000000000000");
                 expected.push_back(core + "failed after 0 s, median");
+                expected.push_back("Freq 0.00 MHz");
             } else {
+                if (k == 1) {
+                    expected.push_back("Freq 0.00 MHz");
+                    expected.push_back("Freq");
+                }
                 expected.push_back(core + "passed, median");
             }
             unsigned int group = 0, first = 0;
@@ -392,11 +544,108 @@ TEST_F(Placement, EachCoreTakesTheCoresInTurnAndNamesOnlyTheOneThatFailed)
         ASSERT_EQ(expected.size(), messages.size()) << dir.ReadLog();
         for (size_t i = 0; i < messages.size(); ++i)
             EXPECT_EQ(expected[i], messages[i].substr(0, expected[i].size())) << messages[i];
-        EXPECT_EQ(kCoreFailed, engine.coreTurns[0].verdict);
-        EXPECT_GT(engine.coreTurns[0].medianMHz, 0.0);
+        EXPECT_EQ(kCoreFailed, engine.outcome.turns[0].verdict);
+        EXPECT_GT(engine.outcome.turns[0].medianMHz, 0.0);
         for (unsigned int k = 1; k < cores; ++k)
-            EXPECT_EQ(kCorePassed, engine.coreTurns[k].verdict) << k;
+            EXPECT_EQ(kCorePassed, engine.outcome.turns[k].verdict) << k;
+        EXPECT_EQ(messages.back(), engine.outcome.lastLine.substr(22));
     }
+}
+
+int g_ties = 0;
+
+BOOL WINAPI RefuseSecondTurnsTie(HANDLE thread, const GROUP_AFFINITY* affinity, PGROUP_AFFINITY previous)
+{
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return g_ties++ == 1 ? FALSE : RecordAffinity(thread, affinity, previous);
+}
+
+// A core whose worker cannot be made, or tied to it, is not tested, and says
+// why: the run goes on with the next cores on time, but it never ends as passed.
+TEST_F(EachCore, NeverPassesACoreItCouldNotTest)
+{
+    g_failCreateAt = 1;   // the second turn's worker
+    g_ties = 0;           // the third turn's is the second tie
+    g_kernel.SetThreadGroupAffinity = RefuseSecondTurnsTie;
+    const Machine desktop = Desktop();
+    StartEachCore(desktop);
+    for (unsigned int k = 0; k < 8; ++k) {
+        SkipMs(60000);
+        ASSERT_EQ(k + 1 < 8 ? S_OK : S_FALSE, TickPast(k)) << k;
+    }
+    EXPECT_EQ(E_NOT_ALL_TESTED, engine.StopTest(CTestEngine::kStopTimeUp));
+    const std::vector<std::string> messages = Messages(dir.ReadLog());
+    EXPECT_EQ("Test Failed -- CPU 1, CPU 2 not tested; 6 of 8 cores passed", messages.back());
+    EXPECT_NE(std::find(messages.begin(), messages.end(), "Core 2 of 8, CPU 1: not tested, no worker (error 80070008)"),
+              messages.end()) << dir.ReadLog();
+    EXPECT_NE(std::find(messages.begin(), messages.end(),
+                        "Core 3 of 8, CPU 2: not tested, not tied to it (error 80070057)"),
+              messages.end()) << dir.ReadLog();
+    EXPECT_EQ(kVerdictIncomplete, engine.outcome.verdict);
+    EXPECT_EQ(kCoreNotTested, engine.outcome.turns[1].verdict);
+    EXPECT_STREQ("no worker (error 80070008)", engine.outcome.turns[1].reason);
+    EXPECT_EQ(kCoreNotTested, engine.outcome.turns[2].verdict);
+    EXPECT_EQ(kCorePassed, engine.outcome.turns[3].verdict);
+}
+
+// A stop in the last second of the last turn ends it early, however long the
+// workers and the memory then take to go: the outcome is judged as the stop is
+// asked for, and the log says the same as the outcome. A tick never waits
+// without a limit for a worker, and neither does a stop that has someone to answer.
+TEST_F(EachCore, JudgesItsEndAsTheStopIsAskedFor)
+{
+    g_kernel.VirtualFree = SlowRelease;
+    const Machine hybrid = Hybrid();
+    StartEachCore(hybrid);
+    InterlockedExchange(&g_watchWaits, 1);
+    for (unsigned int k = 0; k + 1 < 8; ++k) {
+        SkipMs(60000);
+        ASSERT_EQ(S_OK, TickPast(k));
+    }
+    SkipMs(59500);
+    ASSERT_EQ(S_OK, engine.TurnTick());
+    EXPECT_LE(g_longestWait, 50u) << "a tick waited for a worker";
+    int answered = 0;
+    engine.idle = [](void* context) { return ++*static_cast<int*>(context), TRUE; };
+    engine.idleContext = &answered;
+    EXPECT_EQ(S_OK, engine.StopTest());
+    engine.idle = nullptr;
+    EXPECT_LE(g_longestWait, 50u) << "the stop waited without answering";
+    EXPECT_EQ(kVerdictEndedEarly, engine.outcome.verdict);
+    EXPECT_EQ(kCoreEndedEarly, engine.outcome.turns[7].verdict);
+    const std::vector<std::string> messages = Messages(dir.ReadLog());
+    ASSERT_GE(messages.size(), 2u);
+    EXPECT_EQ("Core 8 of 8, CPU 7: ended early after 59 s", messages[messages.size() - 2].substr(0, 42));
+    EXPECT_EQ("Test Stopped --", messages.back());
+}
+
+// Cancel while the next core's worker refills the memory ends the run at once:
+// the fill stops within a piece, and the stop answers meanwhile.
+TEST_F(EachCore, ACancelDuringARefillEndsItAtOnce)
+{
+    g_kernel.VirtualFree = ReadingRelease;
+    const Machine desktop = Desktop();
+    StartEachCore(desktop, 2048);
+    const volatile unsigned long long* firstWord = reinterpret_cast<unsigned long long*>(engine.workerAreas[0].base);
+    const unsigned long long filled = *firstWord;
+    SkipMs(60000);
+    ASSERT_EQ(S_OK, TickPast(0));
+    const WorkerArea* last = &engine.workerAreas[0];
+    while (last->next)
+        last = last->next;
+    g_watchedWord = reinterpret_cast<const unsigned long long*>(last->base);
+    const unsigned long long lastWord = *g_watchedWord;
+    ASSERT_TRUE(WaitUntil([&] { return *firstWord != filled; }, 30000)) << "the next core's fill never began";
+    InterlockedExchange(&g_watchWaits, 1);
+    int answered = 0;
+    engine.idle = [](void* context) { return ++*static_cast<int*>(context), TRUE; };
+    engine.idleContext = &answered;
+    EXPECT_EQ(S_OK, engine.StopTest());
+    engine.idle = nullptr;
+    EXPECT_LE(g_longestWait, 50u) << "the stop waited without answering";
+    EXPECT_EQ(lastWord, g_wordAtRelease) << "the fill went on to the block's end";
+    EXPECT_EQ(kVerdictEndedEarly, engine.outcome.verdict);
+    EXPECT_EQ(nullptr, engine.memoryBase);
 }
 
 // The line at the log's limit: every figure kept, the shorter forms only where the

@@ -203,7 +203,7 @@ TEST_F(Probes, SampleLogsUntilTheDurationHasPassedThenEndsTheRun)
         EXPECT_EQ(tick.line && tick.logLoad ? 3 : 0, m.queries - queries);
     }
     // The figures the result record summarises: those of the lines logged.
-    EXPECT_EQ(std::vector<double>(3, 2999.36), engine.clockMHz);
+    EXPECT_EQ(std::vector<double>(3, 2999.36), engine.outcome.clockMHz);
 }
 
 // The clock: counter milliseconds, only their low 32 bits; 0 for a failed read;

@@ -7,7 +7,9 @@
 #include <fstream>
 
 #include "app/ResultRecord.h"
+#include "log/FileReplace.h"
 #include "log/JsonWriter.h"
+#include "log/TextConversion.h"
 #include "support/Support.h"
 
 namespace {
@@ -33,7 +35,8 @@ TEST(ResultRecord, ParsesWithEveryFieldAndEscapedTexts)
     r.verdict = kVerdictFailed;
     r.clockMHz = {4000.5, 3900.25, 4100, 4050};
     r.failures = {RunFailure{r.ended, 1, 6, 4, 2, 0x10000000000000ull}};
-    r.coreTurns = {CoreTurnResult{1, 0, kCorePassed, 150, 4012.5}, CoreTurnResult{4, 6, kCoreFailed, 20, 3990}};
+    r.coreTurns = {CoreTurnResult{1, 0, kCorePassed, 150, 4012.5, ""}, CoreTurnResult{4, 6, kCoreFailed, 20, 3990, ""},
+                   CoreTurnResult{5, 8, kCoreNotTested, 0, 0, "no worker (error 80070008)"}};
     r.log = "C:\\Tests\\Ä\\Burnwright.log";
     r.lastLine = "01/03/2026, 04:05:10, Test Failed -- input changed, worker 1, CPU 6, bits 0010000000000000";
 
@@ -59,8 +62,10 @@ TEST(ResultRecord, ParsesWithEveryFieldAndEscapedTexts)
     json rest = f;
     rest.erase("time");
     EXPECT_EQ(json::parse(R"({"worker": 1, "cpu": 6, "core": 4, "kind": "input changed", "bits": "0010000000000000"})"), rest);
-    EXPECT_EQ(json::parse(R"([{"core": 1, "cpu": 0, "verdict": "passed", "seconds": 150, "medianMHz": 4012.5},
-                              {"core": 4, "cpu": 6, "verdict": "failed", "seconds": 20, "medianMHz": 3990}])"),
+    EXPECT_EQ(json::parse(R"J([{"core": 1, "cpu": 0, "verdict": "passed", "seconds": 150, "medianMHz": 4012.5, "reason": null},
+                              {"core": 4, "cpu": 6, "verdict": "failed", "seconds": 20, "medianMHz": 3990, "reason": null},
+                              {"core": 5, "cpu": 8, "verdict": "not tested", "seconds": 0, "medianMHz": 0,
+                               "reason": "no worker (error 80070008)"}])J"),
               j["cores"]);
     EXPECT_EQ(r.log, j["log"]);
     EXPECT_EQ(r.lastLine, j["lastLine"]);
@@ -78,6 +83,15 @@ TEST(ResultRecord, ParsesWithEveryFieldAndEscapedTexts)
     ResultRecord early = refused;
     early.verdict = kVerdictEndedEarly;
     EXPECT_EQ(3, json::parse(FormatResultRecord(early))["exitCode"]);
+    early.verdict = kVerdictIncomplete;
+    EXPECT_EQ(4, json::parse(FormatResultRecord(early))["exitCode"]);
+    // A run under way has no end, no length and no exit code yet.
+    ResultRecord running = r;
+    running.verdict = kVerdictRunning;
+    const json u = json::parse(FormatResultRecord(running));
+    EXPECT_EQ("running", u["verdict"]);
+    for (const char* absent : {"ended", "seconds", "exitCode"})
+        EXPECT_TRUE(u[absent].is_null()) << absent;
     EXPECT_EQ("\"\\u0000\\u001f\\u007f\\\"\\\\\"", JsonQuoted(std::string("\0\x1f\x7f\"\\", 5)));
 }
 
