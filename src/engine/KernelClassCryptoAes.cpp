@@ -34,7 +34,6 @@ CLASS_INLINE bool AnyBit(__m128i v)
 template <int kMode>
 int Pass(ClassWorkspace* workspace, unsigned long long* bits)
 {
-    const int inputs = kMode == kModeVerify ? CheckClassInputs(workspace, bits) : kCheckClean;
     const unsigned long long* in = workspace->input;
     __m128i x[kBlocks];
 #pragma GCC unroll 8
@@ -85,6 +84,8 @@ int Pass(ClassWorkspace* workspace, unsigned long long* bits)
 #pragma GCC unroll 8
     for (unsigned int b = 0; b < kBlocks; ++b)
         wrong = _mm_or_si128(wrong, _mm_xor_si128(x[b], Word(in, 22 + b)));
+    // Read after the computation: a change during the pass is caught by this one.
+    const int inputs = CheckClassInputs(workspace, bits);
     if (inputs != kCheckClean)
         return inputs;
     if (!AnyBit(wrong))

@@ -34,7 +34,6 @@ CLASS_INLINE __m128i Step(__m128i x, __m128i k)
 template <int kMode>
 int Pass(ClassWorkspace* workspace, unsigned long long* bits)
 {
-    const int inputs = kMode == kModeVerify ? CheckClassInputs(workspace, bits) : kCheckClean;
     const unsigned long long* in = workspace->input;
     __m128i x[kChains];
 #pragma GCC unroll 8
@@ -58,6 +57,8 @@ int Pass(ClassWorkspace* workspace, unsigned long long* bits)
 #pragma GCC unroll 8
     for (unsigned int c = 0; c < kChains; ++c)
         wrong = _mm_or_si128(wrong, _mm_xor_si128(x[c], Word(workspace->expected, c)));
+    // Read after the computation: a change during the pass is caught by this one.
+    const int inputs = CheckClassInputs(workspace, bits);
     if (inputs != kCheckClean)
         return inputs;
     if (_mm_movemask_epi8(_mm_cmpeq_epi8(wrong, _mm_setzero_si128())) == 0xFFFF)

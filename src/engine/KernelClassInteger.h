@@ -1,11 +1,13 @@
 #pragma once
 // The integer class's sizes and reference; its steps are in
 // engine/KernelClassIntegerChains.h. Each pass runs kIntegerBlocks blocks; a
-// block steps every multiply chain and every shift chain four times and the
-// division chain once.
+// block steps every multiply chain kMulSteps times, every shift chain kShiftSteps
+// times and the division chain once, so that neither the shift chains' latency
+// nor the divider's holds the multiplier back.
 #include "engine/KernelClasses.h"
 
-const unsigned int kIntegerBlocks = 128;
+const unsigned int kIntegerBlocks = 64;
+const unsigned int kMulSteps = 8, kShiftSteps = 4;
 #if defined(__x86_64__)
 const unsigned int kMulChains = 6;   // a multiply of three or four cycles plus an add: one per cycle
 const unsigned int kShiftChains = 2;

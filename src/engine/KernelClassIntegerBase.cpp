@@ -47,4 +47,4 @@ extern const ClassVariant kIntegerBase = {
 #else
     "i386",
 #endif
-    0, Prepare, ClassLoop, ClassCeiling, 4ull * kIntegerBlocks * kMulChains, 1};
+    0, Prepare, ClassLoop, ClassCeiling, 1ull * kMulSteps * kIntegerBlocks * kMulChains, 1};

@@ -39,6 +39,6 @@ const bool kBitCounts = true;
 } // namespace
 
 extern const ClassVariant kIntegerBmi2 = {"BMI2", kCpuBmi1 | kCpuBmi2 | kCpuPopcnt | kCpuLzcnt, Prepare, ClassLoop,
-                                          ClassCeiling, 4ull * kIntegerBlocks * kMulChains, 1};
+                                          ClassCeiling, 1ull * kMulSteps * kIntegerBlocks * kMulChains, 1};
 
 #pragma GCC pop_options

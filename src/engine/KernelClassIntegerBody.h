@@ -6,7 +6,6 @@
 template <int kMode>
 int Pass(ClassWorkspace* workspace, unsigned long long* bits)
 {
-    const int inputs = kMode == kModeVerify ? CheckClassInputs(workspace, bits) : kCheckClean;
     IntegerChains<Ops, kBitCounts> chains;
     chains.Load(workspace->input);
     for (unsigned int b = 0; b < kIntegerBlocks; ++b)
@@ -17,6 +16,8 @@ int Pass(ClassWorkspace* workspace, unsigned long long* bits)
         asm volatile("" : : "m"(found));
         return kCheckClean;
     }
+    // Read after the computation: a change during the pass is caught by this one.
+    const int inputs = CheckClassInputs(workspace, bits);
     if (inputs != kCheckClean)
         return inputs;
     return CheckClassResults(workspace, found, kIntegerResults, bits);

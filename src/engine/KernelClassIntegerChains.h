@@ -44,14 +44,16 @@ struct IntegerChains {
 
     INTEGER_INLINE void Block()
     {
-#pragma GCC unroll 4
-        for (int step = 0; step < 4; ++step) {
+#pragma GCC unroll 8
+        for (unsigned int step = 0; step < kMulSteps; ++step) {
 #pragma GCC unroll 8
             for (unsigned int c = 0; c < kMulChains; ++c) {
                 W hi;
                 const W lo = Ops::MulHiLo(x[c], k, &hi);
                 x[c] = static_cast<W>(lo + hi);
             }
+            if (step % (kMulSteps / kShiftSteps))
+                continue;
 #pragma GCC unroll 8
             for (unsigned int c = 0; c < kShiftChains; ++c) {
                 W v = static_cast<W>(Rotr(z[c], 19) + (z[c] >> 7) + cz);

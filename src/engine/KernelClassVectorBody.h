@@ -12,7 +12,6 @@ template <int kMode>
 int Pass(ClassWorkspace* workspace, unsigned long long* bits)
 {
     typedef typename V::Reg Reg;
-    const int inputs = kMode == kModeVerify ? CheckClassInputs(workspace, bits) : kCheckClean;
     const unsigned long long* in = workspace->input;
     const unsigned long long* slot = in + V::kChains * V::kWords;
     Reg v[V::kChains];
@@ -55,6 +54,8 @@ int Pass(ClassWorkspace* workspace, unsigned long long* bits)
 #pragma GCC unroll 16
     for (unsigned int c = 1; c < V::kChains; ++c)
         wrong = V::Differ(wrong, v[c], V::Load(workspace->expected + c * V::kWords));
+    // Read after the computation: a change during the pass is caught by this one.
+    const int inputs = CheckClassInputs(workspace, bits);
     if (inputs != kCheckClean)
         return inputs;
     if (!V::AnyBit(wrong))
