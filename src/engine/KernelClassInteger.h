@@ -7,7 +7,7 @@
 #include "engine/KernelClasses.h"
 
 const unsigned int kIntegerBlocks = 64;
-const unsigned int kMulSteps = 8, kShiftSteps = 4;
+const unsigned int kMulSteps = 8, kShiftSteps = 2;
 #if defined(__x86_64__)
 const unsigned int kMulChains = 6;   // a multiply of three or four cycles plus an add: one per cycle
 const unsigned int kShiftChains = 2;
