@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/KernelClassVariants.h"
 #include "engine/KernelClasses.h"
 #include "engine/TestEngine.h"
 
@@ -124,6 +125,17 @@ TEST_P(KernelClass, FindsAWrongResultWithinOnePass)
     EXPECT_EQ(kCheckClean, Run(1));
 }
 
+// A unit computing differently on the same data (here: a first input word
+// changed behind the inputs' sum) is found by the results alone.
+TEST_P(KernelClass, FindsAResultChangedWithoutAChangedInput)
+{
+    ASSERT_EQ(kCheckClean, Run(1));
+    Workspace().input[0] ^= 1ull << 20;
+    SealClassInputs(&Workspace());
+    EXPECT_EQ(kCheckWrongResult, Run(10));
+    EXPECT_NE(0u, state_.bits);
+}
+
 // The loop reads the run flag between passes only: cleared, it makes one pass.
 TEST_P(KernelClass, StopsAfterThePassInWhichTheFlagIsCleared)
 {
@@ -138,6 +150,25 @@ TEST_P(KernelClass, StopsAfterThePassInWhichTheFlagIsCleared)
 }
 
 INSTANTIATE_TEST_SUITE_P(KernelClassVariants, KernelClass, testing::ValuesIn(AllVariants()), CaseName);
+
+// A decryption that does not undo the encryption is found though the ciphertext
+// is right: a decryption round key changed behind the inputs' sum.
+TEST(KernelClassCrypto, AesFindsADecryptionThatDoesNotRoundTrip)
+{
+    const ClassVariant& aes = *GetKernelClass(kClassCrypto).variants[0];
+    ASSERT_STREQ("AES", aes.name);
+    if (!VariantSupported(aes))
+        GTEST_SKIP() << "crypto AES is not supported by this processor and operating system";
+    std::unique_ptr<ClassWorkspace> workspace(new ClassWorkspace());
+    aes.prepare(workspace.get(), 3);
+    KernelState state = {};
+    state.passLimit = 1;
+    ASSERT_EQ(kCheckClean, aes.loop(workspace.get(), &state));
+    workspace->input[2 * 15] ^= 1ull << 9;   // a middle decryption key
+    SealClassInputs(workspace.get());
+    state.passLimit = 2;
+    EXPECT_EQ(kCheckWrongResult, aes.loop(workspace.get(), &state));
+}
 
 // Wide registers count only where the operating system saves them.
 TEST(KernelClassCpu, WideVariantsNeedTheOperatingSystemsRegisterState)
