@@ -4,7 +4,7 @@
 //   bash scripts/test.sh (builds it), then
 //       scripts/wine-run build/bench/kernel_bench.exe  (or scripts/wine64-run build64/...)
 //
-// Arguments name the sections to run (l1 sweep refill scaling fill stop); none: all.
+// Arguments name the sections to run (l1 sweep refill scaling fill stop classes); none: all.
 //
 // Single-thread figures are the best of several short runs, so that a run that
 // shared its processor with something else does not count; the L1 figures are the
@@ -640,6 +640,8 @@ void PrintRefillCost(KernelVariant best)
 
 } // namespace
 
+#include "ClassBench.h"
+
 int main(int argc, char** argv)
 {
     // The engine writes its log to the current directory; keep it out of the tree.
@@ -673,5 +675,7 @@ int main(int argc, char** argv)
         PrintFill();
     if (wanted("stop"))
         PrintStop();
+    if (wanted("classes"))
+        PrintClasses();
     return 0;
 }

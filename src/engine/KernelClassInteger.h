@@ -1,0 +1,29 @@
+#pragma once
+// The integer class's sizes and reference; its steps are in
+// engine/KernelClassIntegerChains.h. Each pass runs kIntegerBlocks blocks; a
+// block steps every multiply chain kMulSteps times, every shift chain kShiftSteps
+// times and the division chain once, so that neither the shift chains' latency
+// nor the divider's holds the multiplier back.
+#include "engine/KernelClasses.h"
+
+const unsigned int kIntegerBlocks = 64;
+const unsigned int kMulSteps = 8, kShiftSteps = 2;
+#if defined(__x86_64__)
+const unsigned int kMulChains = 6;   // a multiply of three or four cycles plus an add: one per cycle
+const unsigned int kShiftChains = 2;
+#else
+const unsigned int kMulChains = 3;   // seven general registers
+const unsigned int kShiftChains = 1;
+#endif
+// Input words: multiply chains, shift chains, the division chain, multiplier,
+// divisor, two addends. Results: the chains' ends in the same order.
+const unsigned int kIntegerInputs = kMulChains + kShiftChains + 5;
+const unsigned int kIntegerResults = kMulChains + kShiftChains + 1;
+
+#define INTEGER_INLINE inline __attribute__((always_inline))
+
+// The expected results of a pass over these inputs, by the reference's steps.
+void IntegerReference(const unsigned long long* input, bool bitCounts, unsigned long long* expected);
+
+// Inputs from seed and their expected results.
+void PrepareInteger(ClassWorkspace* workspace, unsigned int seed, bool bitCounts);
