@@ -5,7 +5,7 @@
 // figures; nothing here passes or fails.
 //
 //   scripts/wine64-run build64/bench/each_core_bench.exe [switches]   (or scripts/wine-run build/...)
-//   switches: the time from one turn to the next only
+//   switches: the time from one turn to the next, and a Cancel during a refill, only
 #include <windows.h>
 
 #include <algorithm>
@@ -102,12 +102,19 @@ int main(int argc, char** argv)
                 one.size(), every.size(), oneMHz, everyMHz, everyMHz > 0 ? 100.0 * (oneMHz / everyMHz - 1.0) : 0.0);
 
     // From one turn to the next: the clock skips to each turn's end and the run
-    // control's tick ends the turn's worker and starts the next core's.
+    // control's ticks (every kTurnTickMs) end the turn's worker and start the next
+    // core's. Each tick holds the window's thread; the longest is what the window
+    // waits for.
     g_kernel.QueryPerformanceCounter = SkippingCounter;
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
     const unsigned int cores = topology.usableCores ? topology.usableCores : 1;
-    std::vector<double> switches;
+    auto msSince = [&](const LARGE_INTEGER& t0) {
+        LARGE_INTEGER t1;
+        RealKernelServices().QueryPerformanceCounter(&t1);
+        return 1000.0 * static_cast<double>(t1.QuadPart - t0.QuadPart) / frequency.QuadPart;
+    };
+    std::vector<double> switches, ticks;
     for (unsigned int run = 0; run < kSwitches; ++run) {
         engine.SetConfig(Config(1, 1, 60000 * cores));
         if (FAILED(engine.StartTest()))
@@ -115,18 +122,70 @@ int main(int argc, char** argv)
         for (unsigned int turn = 0; turn + 1 < cores; ++turn) {
             Sleep(200);
             g_skipped += frequency.QuadPart * 60;
-            LARGE_INTEGER t0, t1;
+            LARGE_INTEGER t0;
             RealKernelServices().QueryPerformanceCounter(&t0);
-            engine.TurnTick();
-            RealKernelServices().QueryPerformanceCounter(&t1);
-            switches.push_back(1000.0 * static_cast<double>(t1.QuadPart - t0.QuadPart) / frequency.QuadPart);
+            while (engine.currentTurn == turn) {
+                LARGE_INTEGER tick;
+                RealKernelServices().QueryPerformanceCounter(&tick);
+                engine.TurnTick();
+                ticks.push_back(msSince(tick));
+                if (engine.currentTurn == turn)
+                    Sleep(kTurnTickMs);
+            }
+            switches.push_back(msSince(t0));
         }
         engine.StopTest();
     }
-    g_kernel = RealKernelServices();
     std::sort(switches.begin(), switches.end());
+    std::sort(ticks.begin(), ticks.end());
     if (!switches.empty())
-        std::printf("from one turn to the next (%zu turns, 8 KB): median %.2f ms, longest %.2f ms\n", switches.size(),
-                    Median(switches), switches.back());
+        std::printf("from one turn to the next (%zu turns, 8 KB): median %.2f ms, longest %.2f ms; "
+                    "the longest of %zu ticks held the window %.2f ms\n",
+                    switches.size(), Median(switches), switches.back(), ticks.size(), ticks.back());
+
+    // Cancel while the next core's worker refills the memory under test: how long
+    // the stop takes, and the longest the window waits between two answers.
+    const unsigned int mb = sizeof(void*) == 8 ? 2048 : 1024;
+    struct Answers {
+        LARGE_INTEGER last;
+        double longest;
+    } answers = {};
+    for (unsigned int run = 0; run < 3 && cores > 1; ++run) {
+        TestConfig config = Config(1, 1, 60000 * cores);
+        config.memoryTest = 1;
+        config.memorySizeMB = mb;
+        engine.SetConfig(config);
+        if (FAILED(engine.StartTest())) {
+            std::printf("a %u MB start failed\n", mb);
+            break;
+        }
+        g_skipped += frequency.QuadPart * 60;
+        while (engine.currentTurn == 0) {
+            engine.TurnTick();
+            Sleep(5);
+        }
+        Sleep(100);   // the fill is under way
+        answers.longest = 0;
+        RealKernelServices().QueryPerformanceCounter(&answers.last);
+        engine.idleContext = &answers;
+        engine.idle = [](void* context) -> BOOL {
+            Answers* a = static_cast<Answers*>(context);
+            LARGE_INTEGER now;
+            RealKernelServices().QueryPerformanceCounter(&now);
+            LARGE_INTEGER f;
+            QueryPerformanceFrequency(&f);
+            a->longest = std::max(a->longest, 1000.0 * static_cast<double>(now.QuadPart - a->last.QuadPart) / f.QuadPart);
+            a->last = now;
+            return TRUE;
+        };
+        LARGE_INTEGER t0;
+        RealKernelServices().QueryPerformanceCounter(&t0);
+        engine.StopTest();
+        const double stopMs = msSince(t0);
+        engine.idle = nullptr;
+        std::printf("Cancel during the next core's refill of %u MB: the stop took %.0f ms, the window waited %.0f ms "
+                    "at most between answers\n", mb, stopMs, answers.longest);
+    }
+    g_kernel = RealKernelServices();
     return 0;
 }

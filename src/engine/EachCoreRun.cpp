@@ -15,8 +15,10 @@
 namespace {
 
 const size_t kLineSize = kFailureLineLength + 1;
-// How long a tick waits for a stopping worker before it looks again at the next tick.
-const DWORD kTurnWaitMs = 30;
+// How long a tick waits for a stopping worker before it looks again at the next
+// tick: about the longest a worker takes to see its flag (a budget of passes,
+// kClockMs), well within a tick's period, so that the window keeps answering.
+const DWORD kTurnWaitMs = 100;
 
 std::string Duration(unsigned int ms)
 {

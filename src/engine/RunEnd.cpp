@@ -26,7 +26,8 @@ std::string Named(const std::vector<unsigned int>& cpus, size_t named, const cha
 }
 
 // "Test Failed -- CPU 0, CPU 4 failed, CPU 6 not tested; 5 of 8 cores passed",
-// naming as many cores as fit and counting the rest.
+// naming as many cores as fit and counting the rest; the cores named not tested
+// are those that could not be, not those whose turn never came.
 void FormatTurnsEndLine(char* line, const std::vector<CoreTurnResult>& turns)
 {
     std::vector<unsigned int> failed, untested;
@@ -34,7 +35,7 @@ void FormatTurnsEndLine(char* line, const std::vector<CoreTurnResult>& turns)
     for (const CoreTurnResult& turn : turns) {
         if (turn.verdict == kCoreFailed)
             failed.push_back(turn.cpu);
-        else if (turn.verdict == kCoreNotTested)
+        else if (turn.verdict == kCoreNotTested && turn.reason[0])   // not a turn the run never reached
             untested.push_back(turn.cpu);
         passed += turn.verdict == kCorePassed;
     }
