@@ -109,7 +109,7 @@ BOOL NoteAnswer(void*)
 void Measure(unsigned int workers)
 {
     CTestEngine engine;
-    engine.SetConfig(TestConfig{1, 0, 0, workers, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+    engine.SetConfig(TestConfig{1, 0, 0, workers, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
     engine.idle = NoteAnswer;
     g_longestGap = 0.0;
     const double t0 = Seconds();

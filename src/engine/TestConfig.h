@@ -19,6 +19,7 @@ struct TestConfig {
     unsigned int logCpuTemperature;
     unsigned int logVpuTemperature;
     unsigned int eachCore;           // one worker tests one core at a time ("Each core")
+    unsigned int kernelMask;         // the kernel loads to rotate through (KernelLoadBit); 0: all
 };
 
-static_assert(sizeof(TestConfig) == 16 * 4, "TestConfig is 16 fields of 32 bits");
+static_assert(sizeof(TestConfig) == 17 * 4, "TestConfig is 17 fields of 32 bits");

@@ -40,7 +40,7 @@ TEST(MaxRun, OneWorkerSweepsAllAvailableMemoryAndStatesIt)
         std::printf(" %llu", static_cast<unsigned long long>(machine.ranges[i].bytes / MB));
     std::printf("\n");
     const SIZE_T setBefore = WorkingSet();
-    engine.SetConfig(TestConfig{1, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+    engine.SetConfig(TestConfig{1, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
     ASSERT_EQ(S_OK, engine.StartTest());
     const unsigned long long stated = engine.config.memorySizeMB, available = engine.memoryAvailableMB;
     const ProcessCounters during = ReadProcessCounters();

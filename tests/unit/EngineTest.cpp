@@ -79,7 +79,7 @@ protected:
     }
     HRESULT Start(unsigned int threads, unsigned int memoryTest, unsigned int sizeMB)
     {
-        engine.SetConfig(TestConfig{memoryTest, 0, 0, threads, sizeMB, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+        engine.SetConfig(TestConfig{memoryTest, 0, 0, threads, sizeMB, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
         return engine.StartTest();
     }
     void ExpectAsBefore(const ProcessCounters& before)

@@ -156,7 +156,7 @@ protected:
     {
         dir.WriteLog("");
         g_affinity.clear();
-        engine.SetConfig(TestConfig{0, 0, 0, workers, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+        engine.SetConfig(TestConfig{0, 0, 0, workers, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
         EXPECT_EQ(S_OK, engine.StartTest());
         const WorkerArea& last = engine.workerAreas[workers - 1];
         InterlockedXor(reinterpret_cast<volatile LONG*>(last.base + last.size / 2 + 8 * 3 + 4), 0x100000);
@@ -411,7 +411,7 @@ protected:
         dir.WriteLog("");
         g_affinity.clear();
         const unsigned int cores = UsableCoreCount();
-        engine.SetConfig(TestConfig{memoryMB != 0, 0, 0, 1, memoryMB, 0, 0, 0, 0, 0, cores * 60000 + 7, 10000, 0, 0, 0, 1});
+        engine.SetConfig(TestConfig{memoryMB != 0, 0, 0, 1, memoryMB, 0, 0, 0, 0, 0, cores * 60000 + 7, 10000, 0, 0, 0, 1, 0});
         ASSERT_EQ(S_OK, engine.StartTest());
     }
     // Ticks until the turn after `turn` has begun (or the run has ended): a tick
