@@ -11,6 +11,7 @@ struct TestedScope {
     int memoryTest;
     unsigned long long testedMB, availableMB;
     int eachCore;                      // one core at a time, on one processor of each
+    unsigned int kernels;              // the kernel loads the run rotates through (KernelLoadBit)
 };
 
 const unsigned int kTestedScopeLineLength = 77;   // the log's message limit

@@ -660,21 +660,21 @@ TEST(TestedScopeLine, KeepsEveryFigureWithinTheLogsLimit)
         TestedScope scope;
         const char* line;
     } cases[] = {
-        {{32, 32, 32, 16, 32, 16, 0, "AVX-512", 0, 0, 0, 0},
+        {{32, 32, 32, 16, 32, 16, 0, "AVX-512", 0, 0, 0, 0, 0},
          "Testing 32 workers on 32 of 32 processors (16 of 16 cores), AVX-512"},
-        {{32, 32, 32, 16, 32, 16, 0, "AVX-512", 1, 28412, 30120, 0},
+        {{32, 32, 32, 16, 32, 16, 0, "AVX-512", 1, 28412, 30120, 0, 0},
          "Testing 32 workers, 32/32 CPUs, 16/16 cores, AVX-512, 28412 of 30120 MB"},
-        {{144, 144, 72, 36, 72, 36, 0, "AVX-512", 1, 1234567, 2345678, 0},
+        {{144, 144, 72, 36, 72, 36, 0, "AVX-512", 1, 1234567, 2345678, 0, 0},
          "Testing 144 workers, 72/72 CPUs, 36/36 cores, AVX-512, 1234567 of 2345678 MB"},
-        {{2048, 2048, 2048, 1024, 2048, 1024, 0, "AVX-512", 1, 1234567, 2345678, 0},
+        {{2048, 2048, 2048, 1024, 2048, 1024, 0, "AVX-512", 1, 1234567, 2345678, 0, 0},
          "Testing 2048 workers, 2048/2048 CPUs, 1024 cores, AVX-512, 1234567/2345678 MB"},
-        {{2048, 2048, 2048, 1024, 2048, 1024, 0, "AVX-512", 1, 12345678, 23456789, 0},
+        {{2048, 2048, 2048, 1024, 2048, 1024, 0, "AVX-512", 1, 12345678, 23456789, 0, 0},
          "Testing 2048 workers, 2048/2048 CPUs, 1024 cores, AVX-512, 12345678 MB"},
-        {{64, 64, 32, 18, 72, 36, 1, "SSE2", 1, 4032, 1234567, 0},
+        {{64, 64, 32, 18, 72, 36, 1, "SSE2", 1, 4032, 1234567, 0, 0},
          "Testing 64 workers, 32/72 CPUs, 18/36 cores, 32-bit, SSE2, 4032 of 1234567 MB"},
-        {{4, 3, 2, 1, 2, 1, 0, "AVX", 0, 0, 0, 0}, "Testing 4 workers on 2 of 2 processors (1 of 1 cores), 1 floating, AVX"},
-        {{1, 1, 6, 6, 12, 6, 0, "AVX", 0, 0, 0, 1}, "Testing each core in turn: 6 of 6 cores (6 of 12 processors), AVX"},
-        {{1, 1, 1024, 1024, 2048, 1024, 0, "SSE2 then AVX-512", 1, 1234567, 2345678, 1},
+        {{4, 3, 2, 1, 2, 1, 0, "AVX", 0, 0, 0, 0, 0}, "Testing 4 workers on 2 of 2 processors (1 of 1 cores), 1 floating, AVX"},
+        {{1, 1, 6, 6, 12, 6, 0, "AVX", 0, 0, 0, 1, 0}, "Testing each core in turn: 6 of 6 cores (6 of 12 processors), AVX"},
+        {{1, 1, 1024, 1024, 2048, 1024, 0, "SSE2 then AVX-512", 1, 1234567, 2345678, 1, 0},
          "Testing each of 1024 cores, SSE2 then AVX-512, 1234567 MB"},
     };
     for (const auto& c : cases) {
