@@ -3,12 +3,13 @@
 #include <cctype>
 #include <cstring>
 
+#include "engine/KernelLoads.h"
 #include "framework/DataExchange.h"
 #include "ui/FieldRules.h"
 
 const char kCommandLineHelp[] =
     "Burnwright [/threads N|all|each] [/memory MB|max] [/hours H] [/minutes M] [/interval S] [/load on|off]\n"
-    "           [/result FILE] [/run]\n"
+    "           [/kernel NAME[,NAME...]] [/result FILE] [/run]\n"
     "\n"
     "  /threads N|all|each  worker threads: a number the thread list offers, all,\n"
     "                  or each: one core at a time, at least one minute each\n"
@@ -17,6 +18,8 @@ const char kCommandLineHelp[] =
     "  /minutes M      and minutes, 0 to 59 (1 to 59 with 0 hours)\n"
     "  /interval S     seconds between log lines, 1 to 60\n"
     "  /load on|off    log the processor load\n"
+    "  /kernel NAME[,NAME...]  the loads to rotate through: stream, fma, integer, vector,\n"
+    "                  crypto, cache, or all (the default)\n"
     "  /result FILE    write a JSON record of each run to FILE when it ends\n"
     "  /run            start the run at once and close when it ends\n"
     "\n"
@@ -128,7 +131,8 @@ CommandLineResult ParseCommandLine(const char* text, unsigned long long availabl
         const std::string name = Lower(word.substr(1));
         const std::string option = "/" + name;
         const bool known = name == "?" || name == "run" || name == "threads" || name == "memory" || name == "hours" ||
-                           name == "minutes" || name == "interval" || name == "load" || name == "result";
+                           name == "minutes" || name == "interval" || name == "load" || name == "result" ||
+                           name == "kernel";
         if (!known) {
             ok = reader.Refuse("Unknown option " + word + ". /? lists the options.");
             break;
@@ -172,6 +176,11 @@ CommandLineResult ParseCommandLine(const char* text, unsigned long long availabl
         } else if (name == "result") {
             s.hasResult = true;
             s.result = value;
+        } else if (name == "kernel") {
+            s.hasKernel = true;
+            const std::string refusal = KernelOptionMessage(value, AvailableKernelLoads(), &s.kernelMask);
+            if (!refusal.empty())
+                ok = reader.Refuse(refusal);
         } else {   // load
             s.hasLoad = true;
             s.load = lower == "on";
@@ -233,4 +242,43 @@ std::string ThreadValueMessage(const std::string& value, const std::vector<std::
     for (const std::string& item : items)
         choices += (choices.empty() ? "" : ", ") + ThreadOptionValue(item);
     return "/threads " + value + ": Please choose one of " + choices + ".";
+}
+
+std::string KernelOptionMessage(const std::string& value, unsigned int available, unsigned int* mask)
+{
+    unsigned int named = 0;
+    bool all = false;
+    for (size_t begin = 0; begin <= value.size();) {
+        size_t end = value.find(',', begin);
+        if (end == std::string::npos)
+            end = value.size();
+        const std::string name = Lower(value.substr(begin, end - begin));
+        unsigned int load = 0;
+        while (load < kLoadCount && name != KernelLoadName(load))
+            ++load;
+        if (name == "all") {
+            all = true;
+        } else if (load < kLoadCount) {
+            named |= KernelLoadBit(load);
+        } else {
+            std::string choices;
+            for (unsigned int each = 0; each < kLoadCount; ++each)
+                choices += std::string(KernelLoadName(each)) + ", ";
+            return "/kernel " + value + ": Please choose from " + choices + "or all, separated by commas.";
+        }
+        begin = end + 1;
+    }
+    const unsigned int asked = all ? kAllLoads : named;
+    if ((asked & available) == 0) {
+        std::string lacked;
+        for (unsigned int load = 0, left = asked; load < kLoadCount; ++load) {
+            if (!(asked & KernelLoadBit(load)))
+                continue;
+            left &= ~KernelLoadBit(load);
+            lacked += std::string(lacked.empty() ? "" : left ? ", " : " and ") + KernelLoadName(load);
+        }
+        return "/kernel " + value + ": This processor lacks " + lacked + ". Please choose another load, or all.";
+    }
+    *mask = all ? 0 : named;
+    return "";
 }

@@ -21,6 +21,8 @@ struct CommandLineSettings {
     bool load = false;
     bool hasResult = false;
     std::string result;   // the record's file as given (FindOptionValue reads it wide)
+    bool hasKernel = false;
+    unsigned int kernelMask = 0;   // the loads named (KernelLoadBit); 0: all
 };
 
 struct CommandLineResult {
@@ -48,6 +50,12 @@ std::string ThreadOptionValue(const std::string& item);
 // The refusal of a /threads value that names no item of the thread list (its
 // items' texts), with the values it offers.
 std::string ThreadValueMessage(const std::string& value, const std::vector<std::string>& items);
+
+// Reads a /kernel value: load names (KernelLoadName, any case) or "all", separated
+// by commas, against the loads this processor runs (`available`, KernelLoadBit).
+// "" with *mask set (0 for all), or the refusal: of an unknown name, with the
+// names there are; of a list none of which runs here, with the loads it lacks.
+std::string KernelOptionMessage(const std::string& value, unsigned int available, unsigned int* mask);
 
 // What /? shows.
 extern const char kCommandLineHelp[];

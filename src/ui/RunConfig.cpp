@@ -52,6 +52,7 @@ TestConfig BuildTestConfig(const RunSelections& s)
     config.logCpuLoad = static_cast<unsigned int>(s.logCpuLoad);
     config.logCpuTemperature = static_cast<unsigned int>(s.logCpuTemperature);
     config.logVpuTemperature = static_cast<unsigned int>(s.logVpuTemperature);
+    config.kernelMask = s.kernelMask;
     return config;
 }
 

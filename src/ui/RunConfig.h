@@ -25,6 +25,7 @@ struct RunSelections {
     int logCpuLoad;
     int logCpuTemperature;
     int logVpuTemperature;
+    unsigned int kernelMask;   // /kernel's loads (KernelLoadBit); 0: all
 };
 
 // The list 1010 item that /memory adds for a size the list does not offer.

@@ -155,7 +155,8 @@ CTestDlg::CTestDlg(CWnd* pParent)
       m_bUnattended(0),
       m_bAsking(0),
       m_nAddedMemoryMB(0),
-      m_nTurnTimer(0)
+      m_nTurnTimer(0),
+      m_nKernelMask(0)
 {
 }
 
@@ -290,6 +291,7 @@ RunSelections CTestDlg::Selections() const
     s.logCpuLoad = m_bLogCpuLoad;
     s.logCpuTemperature = m_bLogCpuTemperature;
     s.logVpuTemperature = m_bLogVpuTemperature;
+    s.kernelMask = m_nKernelMask;
     return s;
 }
 
@@ -358,6 +360,8 @@ bool CTestDlg::ApplyCommandLine(const CommandLineSettings& settings, std::string
         m_nLogInterval = settings.interval;
     if (settings.hasLoad)
         m_bLogCpuLoad = settings.load ? 1 : 0;
+    if (settings.hasKernel)
+        m_nKernelMask = settings.kernelMask;
     UpdateData(FALSE);
     return true;
 }

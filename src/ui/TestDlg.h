@@ -61,6 +61,7 @@ public:
     int m_bAsking;              // "Terminate the test?" is open
     UINT m_nAddedMemoryMB;      // the size of the memory item /memory added (0: none)
     UINT m_nTurnTimer;          // an "Each core" run's turn timer (0: none)
+    UINT m_nKernelMask;         // the loads /kernel named (KernelLoadBit; 0: all); no control shows it
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;

@@ -2,7 +2,10 @@
 // the option's name and the field's own message.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "app/CommandLine.h"
+#include "engine/KernelLoads.h"
 #include "ui/RunConfig.h"
 
 namespace {
@@ -21,6 +24,7 @@ std::string Describe(const CommandLineSettings& s)
     add(s.hasInterval, "interval=" + std::to_string(s.interval));
     add(s.hasLoad, std::string("load=") + (s.load ? "on" : "off"));
     add(s.hasResult, "result=" + s.result);
+    add(s.hasKernel, "kernel=" + std::to_string(s.kernelMask));
     return text;
 }
 
@@ -37,6 +41,11 @@ TEST(CommandLine, FillsTheFieldsOrRefusesWithTheOptionAndTheFieldsMessage)
         {"/memory 16 /minutes 1", "memory=16 minutes=1 ", nullptr},
         {"\"/threads\" \"8\"", "threads=8 ", nullptr},
         {"/Result \"C:\\a b\\r.json\" /run", "run result=C:\\a b\\r.json ", nullptr},
+        // /kernel: load bits (stream 1, cache 32: every processor runs them), 0 for all.
+        {"/KERNEL Cache,STREAM /hours 2", "hours=2 kernel=33 ", nullptr},
+        {"-kernel stream,stream", "kernel=1 ", nullptr},
+        {"/kernel ALL", "kernel=0 ", nullptr},
+        {"/kernel cache,all", "kernel=0 ", nullptr},
         // Refused, with the option's name.
         {"/run /hour 2", nullptr, "Unknown option /hour. /? lists the options."},
         {"/run 2", nullptr, "Unknown option 2. /? lists the options."},
@@ -45,6 +54,16 @@ TEST(CommandLine, FillsTheFieldsOrRefusesWithTheOptionAndTheFieldsMessage)
         {"/threads", nullptr, "The option /threads needs a value."},
         {"/memory /run", nullptr, "The option /memory needs a value."},
         {"/result", nullptr, "The option /result needs a value."},
+        {"/kernel stream /run -Kernel cache", nullptr, "The option /kernel is given twice."},
+        {"/kernel /run", nullptr, "The option /kernel needs a value."},
+        {"/kernel fmx", nullptr,
+         "/kernel fmx: Please choose from stream, fma, integer, vector, crypto, cache, or all, separated by commas."},
+        {"/kernel stream,,cache", nullptr,
+         "/kernel stream,,cache: Please choose from stream, fma, integer, vector, crypto, cache, or all, separated by commas."},
+        {"/kernel stream;cache", nullptr,
+         "/kernel stream;cache: Please choose from stream, fma, integer, vector, crypto, cache, or all, separated by commas."},
+        {"/kernel cache, /run", nullptr,
+         "/kernel cache,: Please choose from stream, fma, integer, vector, crypto, cache, or all, separated by commas."},
         // The fields' own messages: ranges, and what is no unsigned 32-bit number.
         {"/hours 25", nullptr, "/hours 25: Please enter an integer between 0 and 24."},
         {"/minutes 0", nullptr, "/minutes 0: Please enter an integer between 1 and 59."},
@@ -60,6 +79,8 @@ TEST(CommandLine, FillsTheFieldsOrRefusesWithTheOptionAndTheFieldsMessage)
         {"/load yes", nullptr, "/load yes: Please enter on or off."},
         // The first refusal counts.
         {"/hours x /interval 0", nullptr, "/hours x: Please enter an unsigned integer."},
+        {"/kernel fmx /hours 25", nullptr,
+         "/kernel fmx: Please choose from stream, fma, integer, vector, crypto, cache, or all, separated by commas."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
@@ -112,6 +133,47 @@ TEST(CommandLine, NamesTheListsChoicesAndAddsAMemorySize)
     s.memoryIndex = kAddedMemoryIndex - 1;
     s.addedMemoryMB = 300;
     EXPECT_EQ(0u, BuildTestConfig(s).memorySizeMB);
+}
+
+// /kernel against what a processor runs: a list is taken when any of its loads runs
+// here, refused naming each load it lacks (once) when none does; the mask reaches
+// the run's configuration, and on this machine the option agrees with its loads.
+TEST(CommandLine, TakesTheKernelLoadsThisProcessorRuns)
+{
+    const unsigned int fma = KernelLoadBit(kLoadFma), integer = KernelLoadBit(kLoadInteger),
+                       vector = KernelLoadBit(kLoadVector), crypto = KernelLoadBit(kLoadCrypto);
+    const unsigned int streams = KernelLoadBit(kLoadStream) | KernelLoadBit(kLoadCache);
+    const struct { const char* value; unsigned int available, mask; const char* refusal; } cases[] = {
+        {"fma,Vector", kAllLoads, fma | vector, ""},
+        {"crypto,integer,crypto", streams | integer, crypto | integer, ""},
+        {"all", streams, 0, ""},
+        {"crypto", streams | fma | integer | vector, 0, "/kernel crypto: This processor lacks crypto. Please choose another load, or all."},
+        {"fma,FMA", streams, 0, "/kernel fma,FMA: This processor lacks fma. Please choose another load, or all."},
+        {"vector,fma", streams | crypto, 0,
+         "/kernel vector,fma: This processor lacks fma and vector. Please choose another load, or all."},
+        {"crypto,integer,vector", streams | fma, 0,
+         "/kernel crypto,integer,vector: This processor lacks integer, vector and crypto. Please choose another load, or all."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value);
+        unsigned int mask = 99;
+        EXPECT_EQ(c.refusal, KernelOptionMessage(c.value, c.available, &mask));
+        if (!*c.refusal) {
+            EXPECT_EQ(c.mask, mask);
+        }
+    }
+
+    const unsigned int units = fma | integer | vector | crypto;
+    const CommandLineResult here = ParseCommandLine("/kernel fma,integer,vector,crypto", 3000);
+    EXPECT_EQ((units & AvailableKernelLoads()) != 0, here.accepted) << here.message;
+    if (here.accepted) {
+        EXPECT_EQ(units, here.settings.kernelMask);
+    }
+
+    RunSelections s = {};
+    s.kernelMask = fma | crypto;
+    EXPECT_EQ(fma | crypto, BuildTestConfig(s).kernelMask);
+    EXPECT_NE(nullptr, std::strstr(kCommandLineHelp, "/kernel NAME[,NAME...]"));
 }
 
 } // namespace
