@@ -7,6 +7,7 @@
 #include "app/CommandLine.h"
 #include "app/ExitCodes.h"
 #include "app/StandardStreams.h"
+#include "engine/KernelLoads.h"
 #include "engine/MemoryPlan.h"
 #include "engine/ProcessorTopology.h"
 #include "log/FileReplace.h"
@@ -45,6 +46,7 @@ void Settings(JsonWriter& json, const ResultRecord& r)
     json.Member("interval", r.interval);
     json.Key("load");
     json.Bool(r.load);
+    json.Member("kernel", r.kernelSetting);
     json.EndObject();
 }
 
@@ -230,6 +232,12 @@ std::string FormatResultRecord(const ResultRecord& r)
         json.Member("processors", r.processors);
         json.Member("cores", r.testedCores);
         json.Member("kernel", r.kernel);
+        json.Key("kernels");
+        json.BeginArray();
+        for (unsigned int load = 0; load < kLoadCount; ++load)
+            if (r.kernels & KernelLoadBit(load))
+                json.String(KernelLoadName(load));
+        json.EndArray();
         json.Member("memoryMB", r.testedMB);
         json.EndObject();
     } else {
@@ -292,12 +300,9 @@ void RecordRefusal(const std::string& message, const RecordTelling& telling)
     Write(r, telling);
 }
 
-void RecordRun(const RunSelections& s, const RunOutcome& outcome, const RecordTelling& telling)
+void FillRunRecord(ResultRecord* record, const RunSelections& s, const RunOutcome& outcome)
 {
-    if (g_resultFile.empty())
-        return;
-    ResultRecord r = MachineRecord();
-    r.availableMB = g_availableMB;
+    ResultRecord& r = *record;
     r.hasSettings = true;
     const TestConfig config = BuildTestConfig(s);
     r.threads = s.threadIndex == kAllThreadsItem ? "all"
@@ -308,6 +313,10 @@ void RecordRun(const RunSelections& s, const RunOutcome& outcome, const RecordTe
     r.minutes = s.minutes;
     r.interval = s.logIntervalSeconds;
     r.load = s.logCpuLoad != 0;
+    char kernels[64] = "all";
+    if (s.kernelMask)
+        FormatKernelLoads(kernels, sizeof kernels, s.kernelMask);
+    r.kernelSetting = kernels;
     r.verdict = outcome.verdict;
     r.message = outcome.message;
     if (outcome.began) {
@@ -317,6 +326,7 @@ void RecordRun(const RunSelections& s, const RunOutcome& outcome, const RecordTe
         r.processors = t.processors;
         r.testedCores = t.cores;
         r.kernel = t.kernel ? t.kernel : "";
+        r.kernels = t.kernels;
         r.testedMB = t.testedMB;
         r.started = outcome.startedAt;
         r.ended = outcome.endedAt;
@@ -325,5 +335,14 @@ void RecordRun(const RunSelections& s, const RunOutcome& outcome, const RecordTe
         r.coreTurns = outcome.turns;
         r.lastLine = outcome.lastLine;
     }
+}
+
+void RecordRun(const RunSelections& s, const RunOutcome& outcome, const RecordTelling& telling)
+{
+    if (g_resultFile.empty())
+        return;
+    ResultRecord r = MachineRecord();
+    r.availableMB = g_availableMB;
+    FillRunRecord(&r, s, outcome);
     Write(r, telling);
 }

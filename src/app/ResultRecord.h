@@ -22,9 +22,11 @@ struct ResultRecord {
     std::string memory;         // "off", "max" or a number of MB
     unsigned int hours = 0, minutes = 0, interval = 0;
     bool load = false;
+    std::string kernelSetting;  // "all" or the loads /kernel named, "fma,integer"
     bool hasTested = false;     // false: nothing ran
     unsigned int workers = 0, processors = 0, testedCores = 0;
     std::string kernel;
+    unsigned int kernels = 0;   // the loads the run rotated through (KernelLoadBit)
     unsigned long long testedMB = 0;
     SYSTEMTIME started = {}, ended = {};   // local times; ended is null while it runs
     RunVerdict verdict = kVerdictNotStarted;
@@ -35,6 +37,10 @@ struct ResultRecord {
     std::string log;
     std::string lastLine;       // "" when the run wrote none
 };
+
+// The settings of a run from the dialog's choices and, when it began, what it
+// tested and how it went from its outcome (the machine's part is left as it is).
+void FillRunRecord(ResultRecord* record, const RunSelections& selections, const RunOutcome& outcome);
 
 // The record as JSON. Absent figures are null: the settings of a refused command
 // line, what a run that never began tested, the clock when no status line was

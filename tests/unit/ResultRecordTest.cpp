@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "app/ResultRecord.h"
+#include "engine/KernelLoads.h"
 #include "log/FileReplace.h"
 #include "log/JsonWriter.h"
 #include "log/TextConversion.h"
@@ -28,8 +29,10 @@ TEST(ResultRecord, ParsesWithEveryFieldAndEscapedTexts)
     r.logicalProcessors = 16, r.cores = 8, r.groups = 1, r.memoryMB = 32000, r.availableMB = 30000;
     r.hasSettings = true;
     r.threads = "each", r.memory = "256", r.hours = 0, r.minutes = 5, r.interval = 10, r.load = true;
+    r.kernelSetting = "fma,crypto";
     r.hasTested = true;
     r.workers = 1, r.processors = 1, r.testedCores = 1, r.kernel = "AVX2", r.testedMB = 256;
+    r.kernels = KernelLoadBit(kLoadFma) | KernelLoadBit(kLoadCrypto);
     r.started = SYSTEMTIME{2026, 1, 6, 3, 4, 5, 6, 0};
     r.ended = SYSTEMTIME{2026, 1, 6, 3, 4, 5, 10, 0};
     r.verdict = kVerdictFailed;
@@ -46,9 +49,12 @@ TEST(ResultRecord, ParsesWithEveryFieldAndEscapedTexts)
     EXPECT_EQ("CPU @ 3.00GHz\xEF\xBF\xBD", j["processor"]);
     EXPECT_EQ(json::parse(R"({"logicalProcessors": 16, "cores": 8, "groups": 1, "memoryMB": 32000, "availableMB": 30000})"),
               j["machine"]);
-    EXPECT_EQ(json::parse(R"({"threads": "each", "memory": 256, "hours": 0, "minutes": 5, "interval": 10, "load": true})"),
+    EXPECT_EQ(json::parse(R"({"threads": "each", "memory": 256, "hours": 0, "minutes": 5, "interval": 10, "load": true,
+                              "kernel": "fma,crypto"})"),
               j["settings"]);
-    EXPECT_EQ(json::parse(R"({"workers": 1, "processors": 1, "cores": 1, "kernel": "AVX2", "memoryMB": 256})"), j["tested"]);
+    EXPECT_EQ(json::parse(R"({"workers": 1, "processors": 1, "cores": 1, "kernel": "AVX2", "kernels": ["fma", "crypto"],
+                              "memoryMB": 256})"),
+              j["tested"]);
     EXPECT_EQ(0u, j["started"].get<std::string>().find("2026-01-03T04:05:06")) << j["started"];
     EXPECT_TRUE(j["ended"].get<std::string>().size() == 25 && j["ended"].get<std::string>()[19] != 'Z') << j["ended"];
     EXPECT_EQ(4, j["seconds"]);
@@ -93,6 +99,42 @@ TEST(ResultRecord, ParsesWithEveryFieldAndEscapedTexts)
     for (const char* absent : {"ended", "seconds", "exitCode"})
         EXPECT_TRUE(u[absent].is_null()) << absent;
     EXPECT_EQ("\"\\u0000\\u001f\\u007f\\\"\\\\\"", JsonQuoted(std::string("\0\x1f\x7f\"\\", 5)));
+}
+
+// The kernel loads: the setting is what /kernel asked for ("all" for none named),
+// in load order whatever order it named them; what was tested is what the run
+// rotated through, which leaves out a load asked for that this processor lacks.
+TEST(ResultRecord, TellsTheKernelLoadsAskedForAndThoseThatRan)
+{
+    RunSelections s = {};
+    s.kernelMask = KernelLoadBit(kLoadCrypto) | KernelLoadBit(kLoadStream) | KernelLoadBit(kLoadFma);
+    RunOutcome outcome;
+    outcome.verdict = kVerdictPassed;
+    outcome.began = true;
+    outcome.tested.kernel = "AVX2";
+    outcome.tested.kernels = KernelLoadBit(kLoadFma) | KernelLoadBit(kLoadStream);
+    ResultRecord r;
+    FillRunRecord(&r, s, outcome);
+    const json j = json::parse(FormatResultRecord(r));
+    EXPECT_EQ("stream,fma,crypto", j["settings"]["kernel"]);
+    EXPECT_EQ(json::parse(R"(["stream", "fma"])"), j["tested"]["kernels"]);
+
+    s.kernelMask = 0;
+    outcome.tested.kernels = kAllLoads;
+    ResultRecord all;
+    FillRunRecord(&all, s, outcome);
+    const json k = json::parse(FormatResultRecord(all));
+    EXPECT_EQ("all", k["settings"]["kernel"]);
+    EXPECT_EQ(json::parse(R"(["stream", "fma", "integer", "vector", "crypto", "cache"])"), k["tested"]["kernels"]);
+
+    outcome.began = false;   // a run that never began has settings and nothing tested
+    outcome.verdict = kVerdictNotStarted;
+    s.kernelMask = KernelLoadBit(kLoadCache);
+    ResultRecord unbegun;
+    FillRunRecord(&unbegun, s, outcome);
+    const json u = json::parse(FormatResultRecord(unbegun));
+    EXPECT_EQ("cache", u["settings"]["kernel"]);
+    EXPECT_TRUE(u["tested"].is_null());
 }
 
 // Written whole over what was there; refused, with the system's reason, where it
