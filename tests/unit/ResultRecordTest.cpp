@@ -37,7 +37,10 @@ TEST(ResultRecord, ParsesWithEveryFieldAndEscapedTexts)
     r.ended = SYSTEMTIME{2026, 1, 6, 3, 4, 5, 10, 0};
     r.verdict = kVerdictFailed;
     r.clockMHz = {4000.5, 3900.25, 4100, 4050};
-    r.failures = {RunFailure{r.ended, 1, 6, 4, 2, 0x10000000000000ull}};
+    RunFailure failure = {};   // by name: the struct may grow
+    failure.time = r.ended, failure.worker = 1, failure.cpu = 6, failure.core = 4, failure.check = 2;
+    failure.bits = 0x10000000000000ull;
+    r.failures = {failure};
     r.coreTurns = {CoreTurnResult{1, 0, kCorePassed, 150, 4012.5, ""}, CoreTurnResult{4, 6, kCoreFailed, 20, 3990, ""},
                    CoreTurnResult{5, 8, kCoreNotTested, 0, 0, "no worker (error 80070008)"}};
     r.log = "C:\\Tests\\Ä\\Burnwright.log";
