@@ -561,9 +561,10 @@ TEST_F(Program, UnattendedRunsEndByThemselvesWithTheirExitCodes)
         ExpectRecordAgrees(text, own.ReadLog(), code);
         const json r = json::accept(text) ? json::parse(text) : json();
         EXPECT_EQ(own.path() + "\\Burnwright.log", r["log"]);
-        EXPECT_EQ(json::parse(end.code ? R"({"threads": 1, "memory": 16, "hours": 0, "minutes": 10, "interval": 1, "load": true})"
+        EXPECT_EQ(json::parse(end.code ? R"({"threads": 1, "memory": 16, "hours": 0, "minutes": 10, "interval": 1, "load": true,
+                                             "kernel": "all"})"
                                        : R"({"threads": "each", "memory": "off", "hours": 0, "interval": 5, "load": false,
-                                             "minutes": )" + std::to_string(cores) + "}"),
+                                             "kernel": "all", "minutes": )" + std::to_string(cores) + "}"),
                   r["settings"]);
         EXPECT_EQ(end.code ? 16 : 0, r["tested"]["memoryMB"]);
         json turns = json::array();   // each core's turn, as the log has them
@@ -711,8 +712,9 @@ TEST_F(Program, AKilledRunsRecordSaysRunningAndARefusedDurationsNotStarted)
 }
 
 // Options fill the dialog's fields: without /run the user starts the run, with the
-// options' settings (a memory size the list lacks becomes an item; the two workers
-// go to two different physical cores, read from outside), and the program ends with
+// options' settings (a memory size the list lacks becomes an item; /kernel, which no
+// field shows, reaches the record; the two workers go to two different physical
+// cores, read from outside), and the program ends with
 // 0 as ever; /? lists them. A refused option (every kind: the unit test) starts
 // nothing, logs nothing, and ends the program with 2 and its message on standard
 // error; so does a /run start that fails, with the dialog's message. Each writes a
@@ -724,12 +726,13 @@ TEST_F(Program, OptionsFillTheFieldsOrAreRefusedWithTwo)
     const struct { std::string arguments; const char* message; } refused[] = {
         {"/run /hours 1 -HOURS 2", "The option /hours is given twice."},
         {"/run /threads 3", "/threads 3: Please choose one of 1, 2, 4, 8, 16"},
+        {"/run /kernel fma,fmx", "/kernel fma,fmx: Please choose from stream, fma, integer, vector, crypto, cache, or all"},
         {"/run /memory 16", "Test Initialization Failed. Error 80070008\r\n"},   // the commit fails
         {"/run /hours 99 /result " + missing, "/result "},
     };
     for (const auto& r : refused) {
         SCOPED_TRACE(r.arguments);
-        const bool failsToStart = r.message[1] == 'e', unwritable = r.message[0] == '/';
+        const bool failsToStart = r.message[1] == 'e', unwritable = std::string(r.message) == "/result ";
         DeleteFileA(record.c_str());
         DWORD code = 99;
         const auto run = RunToExit(failsToStart ? BURNWRIGHT_FAULTS_EXE : BURNWRIGHT_EXE,
@@ -755,11 +758,11 @@ TEST_F(Program, OptionsFillTheFieldsOrAreRefusedWithTwo)
     const auto help = RunToExit(BURNWRIGHT_EXE, "/?", "", 0, &helped);
     ASSERT_TRUE(help);
     EXPECT_EQ(0u, helped);
-    for (const char* option : {"/threads", "/memory", "/hours", "/minutes", "/interval", "/load", "/result", "/run"})
+    for (const char* option : {"/threads", "/memory", "/hours", "/minutes", "/interval", "/load", "/kernel", "/result", "/run"})
         EXPECT_NE(std::string::npos, help->Output().find(option)) << option;
     EXPECT_EQ("", dir.ReadLog());
 
-    ASSERT_TRUE(program.StartWith(dir.path(), BURNWRIGHT_EXE, "/threads 2 /memory 300 /hours 2 /minutes 0 /interval 7 /load off /result " + record));
+    ASSERT_TRUE(program.StartWith(dir.path(), BURNWRIGHT_EXE, "/threads 2 /memory 300 /hours 2 /minutes 0 /interval 7 /load off /kernel Stream /result " + record));
     ASSERT_TRUE(program.HasDialog());
     EXPECT_EQ("2", program.Text(1005));
     EXPECT_EQ("300", program.Text(1010));
@@ -799,7 +802,9 @@ TEST_F(Program, OptionsFillTheFieldsOrAreRefusedWithTwo)
     const std::string text = ReadShared(record);
     ExpectRecordAgrees(text, dir.ReadLog(), 3);
     const json j = json::accept(text) ? json::parse(text) : json();
-    EXPECT_EQ(json::parse(R"({"threads": 2, "memory": 300, "hours": 2, "minutes": 0, "interval": 7, "load": false})"), j["settings"]);
+    EXPECT_EQ(json::parse(R"({"threads": 2, "memory": 300, "hours": 2, "minutes": 0, "interval": 7, "load": false,
+                              "kernel": "stream"})"),
+              j["settings"]);
     EXPECT_EQ(2, j["tested"]["workers"]);
     EXPECT_EQ(300, j["tested"]["memoryMB"]);
     EXPECT_EQ(std::stoi(k), j["tested"]["cores"]);
