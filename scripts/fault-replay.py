@@ -223,6 +223,12 @@ FAULTS = [
     ("F83", "AVX-512 classes run where the operating system does not save the ZMM state", "src/engine/KernelClassCpu.cpp",
      "        if ((words.xcr0 & kXcr0Avx512) == kXcr0Avx512 && (ebx7 & kAvx512fBit)) {",
      "        if (ebx7 & kAvx512fBit) {"),
+    ("F84", "a /kernel list is refused when this processor lacks one of its loads, though the others run",
+     "src/app/CommandLine.cpp", "    if ((asked & available) == 0) {", "    if ((asked & available) != asked) {"),
+    ("F85", "the loads /kernel names never reach the run's configuration", "src/ui/RunConfig.cpp",
+     "    config.kernelMask = s.kernelMask;\n", "    config.kernelMask = 0;\n"),
+    ("F86", "the record's tested.kernels lists the loads asked for, not those that ran", "src/app/ResultRecord.cpp",
+     "        r.kernels = t.kernels;\n", "        r.kernels = s.kernelMask ? s.kernelMask : kAllLoads;\n"),
 ]
 
 
