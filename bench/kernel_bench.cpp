@@ -613,7 +613,7 @@ void PrintRefillCost(KernelVariant best)
     for (const auto& c : cases) {
         Area area = AllocArea(c.bytes);
         KernelState state = {};
-        WorkerArea worker = {area.base, area.size, nullptr, 0, FillWorkerArea(area.base, area.size, 0)};
+        WorkerArea worker = {area.base, area.size, nullptr, 0, FillWorkerArea(area.base, area.size, 0), nullptr};
         double alone = 0.0, refilled = 0.0, complement = 1e30, fresh = 1e30;
         for (unsigned int r = 0; r < c.runs; ++r) {
             alone = std::max(alone, ElementsPerSecond(area, c.ms, [&] {

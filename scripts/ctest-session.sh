@@ -15,7 +15,10 @@ if [ -n "${DISPLAY:-}" ] && [ -f "$bdir/StartDesktop.exe" ]; then
     timeout 120 "$WINE" "$bdir/StartDesktop.exe" </dev/null >/dev/null 2>&1 || true
 fi
 cd "$bdir"
-ctest --output-on-failure -j"${CTEST_JOBS:-2}" --timeout 300 "$@"
+# Now and then a Wine process dies as it exits, after its tests have passed (a
+# segmentation fault in the host's loader): a test is run once more when it
+# fails, so a test that fails fails twice.
+ctest --output-on-failure -j"${CTEST_JOBS:-2}" --timeout 300 --repeat until-pass:2 "$@"
 status=$?
 # What this machine ran: the engine's kernel variant, and why a case skipped.
 awk '{sub(/\r$/, "")} /^\[ VARIANT  \]/ {print} /: Skipped$/ {getline; sub(/\r$/, ""); print "[ SKIPPED  ] " $0}' \

@@ -89,6 +89,7 @@ void Failures(JsonWriter& json, const std::vector<RunFailure>& failures)
         json.Member("cpu", f.cpu);
         json.Member("core", f.core);
         json.Member("kind", FailureKindName(f.check));
+        json.Member("kernel", KernelLoadName(f.load));
         json.Member("bits", bits);
         json.EndObject();
     }

@@ -4,6 +4,7 @@
 
 #include "engine/AreaFill.h"
 #include "engine/Clock.h"
+#include "engine/LoadRunner.h"
 #include "engine/TestEngine.h"
 #include "engine/WorkerKernel.h"
 #include "kernel/KernelServices.h"
@@ -27,9 +28,10 @@ void MeasureTurnClock(CoreTurnWork* work)
     double hz = 0.0;
     if (!MeasureCpuFrequency(&hz) || hz <= 0.0)
         return;
-    InterlockedExchange(&turnClockKHz, static_cast<LONG>(hz / 1000.0 + 0.5));
+    // Kept before it is published: a figure the run logs is one of the turn's.
     if (work->clockCount < kMaxTurnClocks)
         work->clocksMHz[work->clockCount++] = hz * 1e-6;
+    InterlockedExchange(&turnClockKHz, static_cast<LONG>(hz / 1000.0 + 0.5));
 }
 
 // Idles until `until` or until the turn ends, looking at the flags every 50 ms.
@@ -45,16 +47,18 @@ void Pause(const CoreTurnWork& work, long long until, long long perSecond)
 
 bool FillTurnAreas(WorkerArea* first, unsigned int seed, const volatile LONG* running)
 {
-    for (WorkerArea* area = first; area; area = area->next, ++seed) {
-        const size_t n = area->size / 32;
-        unsigned long long sum = 0;
-        for (size_t begin = 0; begin < n; begin += kTurnFillPiece) {
-            if (testRunning == 0 || *running == 0)
-                return false;
-            sum ^= FillWorkerAreaPart(area->base, area->size, seed, begin, std::min(n, begin + kTurnFillPiece));
+    WorkerArea* const chains[2] = {first, first->cache};
+    for (WorkerArea* chain : chains)
+        for (WorkerArea* area = chain; area; area = area->next, ++seed) {
+            const size_t n = area->size / 32;
+            unsigned long long sum = 0;
+            for (size_t begin = 0; begin < n; begin += kTurnFillPiece) {
+                if (testRunning == 0 || *running == 0)
+                    return false;
+                sum ^= FillWorkerAreaPart(area->base, area->size, seed, begin, std::min(n, begin + kTurnFillPiece));
+            }
+            area->fillSum = sum;
         }
-        area->fillSum = sum;
-    }
     return true;
 }
 
@@ -66,14 +70,20 @@ __attribute__((force_align_arg_pointer)) DWORD WINAPI CoreTurnThreadProc(LPVOID 
         LARGE_INTEGER frequency;
         const long long perSecond =
             g_kernel.QueryPerformanceFrequency(&frequency) && frequency.QuadPart > 0 ? frequency.QuadPart : 1000;
-        const KernelLoopFn narrow = GetKernelImpl(kKernelSse2).loop, wide = GetKernelImpl(BestKernelVariant()).loop;
         const long long loadFrom = PerformanceCount();
         TurnTimeline timeline(loadFrom, work->endCount, perSecond);
+        // Both halves rotate from the load's start.
+        static_assert(sizeof(WorkerLoads) + 2 * sizeof(LoadSetup) < 512 * 1024, "a turn's loads fit its stack");
+        LoadSetup light, wide;
+        SetUpLoads(&light, LoadsOfHalf(work->kernelMask, kLoadsLight, work->sweep != 0), kLoadsLight, work->sweep != 0,
+                   loadFrom, perSecond);
+        SetUpLoads(&wide, LoadsOfHalf(work->kernelMask, kLoadsWide, work->sweep != 0), kLoadsWide, work->sweep != 0,
+                   loadFrom, perSecond);
         work->wideFrom = timeline.WideFrom();
         work->loadFrom = loadFrom;
 
-        WorkerRun run;
-        BeginWorkerRun(&run, work->first);
+        WorkerLoads loads;
+        BeginLoads(&loads, work->first);
         while (TurnGoesOn(*work)) {
             const TurnStep step = timeline.Next(PerformanceCount());
             if (step.kind == kStepOver)
@@ -83,12 +93,12 @@ __attribute__((force_align_arg_pointer)) DWORD WINAPI CoreTurnThreadProc(LPVOID 
                 timeline.ClockTaken(PerformanceCount());
             } else if (step.kind == kStepPause) {
                 Pause(*work, step.until, perSecond);
-            } else if (ContinueWorkerRun(&run, step.kind == kStepNarrow ? narrow : wide,
-                                         WorkerRunLimits{&work->running, step.until, true}) != kCheckClean) {
+            } else if (ContinueLoads(&loads, step.kind == kStepNarrow ? light : wide,
+                                     WorkerRunLimits{&work->running, step.until, true}) != kCheckClean) {
                 break;
             }
         }
-        work->first->swept = run.swept;
+        work->first->swept = loads.stream.swept;
     }
     InterlockedExchange(&turnClockKHz, 0);   // no core is under load now
     return 0;

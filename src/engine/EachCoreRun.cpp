@@ -139,7 +139,7 @@ void CTestEngine::FinishTurn()
         failure.cpu = turn.cpu;
         FormatCoreFailureLine(line, failure, turn.core, coreTurnCount);
         WriteLog(line);
-        NoteFailure(RunFailure{LastLogTime(), 1, failure.cpu, turn.core, failure.check, failure.bits});
+        NoteFailure(RunFailure{LastLogTime(), 1, failure.cpu, turn.core, failure.check, failure.bits, failure.load});
     }
     char how[32] = "passed";
     if (turn.verdict != kCorePassed)

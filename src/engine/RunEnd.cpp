@@ -97,7 +97,7 @@ HRESULT CTestEngine::EndRun(unsigned int stopMs, bool timeIsUp)
         WriteLog(line);
         const unsigned int core =
             workerPlacements[worker - 1].tied ? topology.order[(worker - 1) % topology.usableCount].core + 1 : 0;
-        NoteFailure(RunFailure{LastLogTime(), worker, failure.cpu, core, failure.check, failure.bits});
+        NoteFailure(RunFailure{LastLogTime(), worker, failure.cpu, core, failure.check, failure.bits, failure.load});
         verdict = kVerdictFailed;
     } else {
         WriteLog("Test Stopped --");

@@ -11,6 +11,7 @@ struct RunFailure {
     unsigned int core;        // 1-based, in placement order; 0 for a floating worker
     int check;                // KernelCheck
     unsigned long long bits;  // the bits that differed
+    unsigned int load;        // the KernelLoad that found it
 };
 
 // The kind of failure as the failure line and the result record name it.

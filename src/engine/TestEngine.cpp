@@ -4,7 +4,9 @@
 #include <cstring>
 
 #include "engine/AreaFill.h"
+#include "engine/CacheSizes.h"
 #include "engine/Clock.h"
+#include "engine/LoadRunner.h"
 #include "engine/FailureLine.h"
 #include "kernel/KernelServices.h"
 #include "engine/Status.h"
@@ -46,9 +48,10 @@ DWORD WINAPI FreeBlocks(LPVOID parameter)
 }
 
 // The areas of one start in order, and the next piece to fill.
+const unsigned int kMaxFilledAreas = kMaxAreas + 2 * kMaxWorkers;   // the cache-sized ones too
 struct FillWork {
-    WorkerArea* areas[kMaxAreas];
-    SIZE_T firstPiece[kMaxAreas + 1];   // running count of pieces before each area
+    WorkerArea* areas[kMaxFilledAreas];
+    SIZE_T firstPiece[kMaxFilledAreas + 1];   // running count of pieces before each area
     unsigned int areaCount;
     volatile LONG nextPiece;
     volatile LONG cancel;
@@ -77,7 +80,8 @@ DWORD WINAPI FillPieces(LPVOID parameter)
 } // namespace
 
 CTestEngine::CTestEngine()
-    : idle(nullptr), idleContext(nullptr), config(), workerAreas(), moreAreas(), workerPlacements(),
+    : idle(nullptr), idleContext(nullptr), config(), workerAreas(), moreAreas(), cacheAreas(), cacheBlocks(),
+      cacheBlockCount(0), runLoads(0), workerPlacements(),
       memoryBase(nullptr), memorySize(0), blockBases(), blockCount(0), startTimeMs(0), memoryAvailableMB(0),
       topology(), coreTurnCount(0), currentTurn(0), turnWork(), outcome(), savedWorkingSetMin(0),
       savedWorkingSetMax(0), workingSetRaised(0), lastIdleMs(0), startCount(0), tieStatus(S_OK), turnPhase(kTurnIdle),
@@ -162,11 +166,30 @@ HRESULT CTestEngine::CommitPlan(const MemoryPlan& plan)
             return status;
         }
         WorkerArea* area = last[planned.worker] ? &moreAreas[more++] : &workerAreas[planned.worker];
-        *area = WorkerArea{base, planned.bytes, nullptr, 0, 0};
+        *area = WorkerArea{base, planned.bytes, nullptr, 0, 0, nullptr};
         if (last[planned.worker])
             last[planned.worker]->next = area;
         last[planned.worker] = area;
         memorySize += planned.bytes;
+    }
+    return S_OK;
+}
+
+// Commits each worker's cache-sized areas, one block a worker, and links them
+// from its first area. On failure the status says why (the stop releases them).
+HRESULT CTestEngine::CommitCacheAreas()
+{
+    const CacheAreaSizes sizes = ReadCacheAreaSizes(config.threadCount, UsableProcessorCount());
+    for (unsigned int w = 0; w < config.threadCount; ++w) {
+        unsigned char* block = static_cast<unsigned char*>(
+            g_kernel.VirtualAlloc(nullptr, sizes.l2Bytes + sizes.l3Bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+        if (!block)
+            return LastErrorStatus();
+        cacheBlocks[cacheBlockCount++] = block;
+        WorkerArea* l2 = &cacheAreas[2 * w];
+        *l2 = WorkerArea{block, sizes.l2Bytes, &cacheAreas[2 * w + 1], 0, 0, nullptr};
+        cacheAreas[2 * w + 1] = WorkerArea{block + sizes.l2Bytes, sizes.l3Bytes, nullptr, 0, 0, nullptr};
+        workerAreas[w].cache = l2;
     }
     return S_OK;
 }
@@ -215,10 +238,24 @@ void CTestEngine::LogTestedScope()
     scope.machineCores = topology.machineCores;
     scope.narrowLimited = topology.narrowLimited;
     const KernelVariant best = BestKernelVariant();
-    static char kernel[32];   // the record keeps pointing at it
-    std::snprintf(kernel, sizeof kernel, "%s%s", coreTurnCount && best != kKernelSse2 ? "SSE2 then " : "",
-                  GetKernelImpl(best).name);
+    static char kernel[80];   // the record keeps pointing at it
+    char loads[64];
+    const unsigned int available = AvailableKernelLoads();
+    // Every load rotating goes without saying; fewer are named, or those the processor lacks.
+    loads[0] = '\0';
+    if (runLoads == available && available != kAllLoads) {
+        char lacking[48];
+        FormatKernelLoads(lacking, sizeof lacking, kAllLoads & ~available);
+        std::snprintf(loads, sizeof loads, ", all but %s", lacking);
+    } else if (runLoads != available) {
+        loads[0] = ',';
+        loads[1] = ' ';
+        FormatKernelLoads(loads + 2, sizeof loads - 2, runLoads);
+    }
+    std::snprintf(kernel, sizeof kernel, "%s%s%s", coreTurnCount && best != kKernelSse2 ? "SSE2 then " : "",
+                  GetKernelImpl(best).name, loads);
     scope.kernel = kernel;
+    scope.kernels = runLoads;
     scope.eachCore = coreTurnCount != 0;
     bool slotUsed[kMaxProcessors] = {}, coreUsed[kMaxProcessors] = {};
     for (unsigned int i = 0; i < config.threadCount; ++i) {
@@ -248,8 +285,8 @@ HRESULT CTestEngine::FillAreas()
     static FillWork work;
     work.areaCount = 0;
     work.firstPiece[0] = 0;
-    for (unsigned int w = 0; w < config.threadCount; ++w)
-        for (WorkerArea* area = &workerAreas[w]; area; area = area->next) {
+    for (unsigned int w = 0; w < 2 * config.threadCount; ++w)
+        for (WorkerArea* area = w % 2 ? workerAreas[w / 2].cache : &workerAreas[w / 2]; area; area = area->next) {
             const SIZE_T pieces = (area->size / 32 + kFillPiece - 1) / kFillPiece;
             work.areas[work.areaCount] = area;
             work.firstPiece[work.areaCount + 1] = work.firstPiece[work.areaCount] + pieces;
@@ -309,6 +346,8 @@ HRESULT CTestEngine::StartTest()
         turnPhase = kTurnIdle;
         turnWork.first = &workerAreas[0];
         turnWork.running = 1;
+        turnWork.kernelMask = config.kernelMask;
+        turnWork.sweep = config.memoryTest != 0;
         InterlockedExchange(&turnClockKHz, 0);
     }
 
@@ -344,6 +383,15 @@ HRESULT CTestEngine::StartTest()
     status = CommitPlan(plan);
     if (FAILED(status))
         return status;
+    runLoads = LoadsOfHalf(config.kernelMask, kLoadsAll, config.memoryTest != 0);
+    if (coreTurnCount)   // each turn runs its light loads, then its wide ones
+        runLoads = LoadsOfHalf(config.kernelMask, kLoadsLight, config.memoryTest != 0) |
+                   LoadsOfHalf(config.kernelMask, kLoadsWide, config.memoryTest != 0);
+    if (runLoads & KernelLoadBit(kLoadCache)) {
+        status = CommitCacheAreas();
+        if (FAILED(status))
+            return status;
+    }
     InterlockedExchangePointer(reinterpret_cast<PVOID volatile*>(&failedWorkerArea), nullptr);
     InterlockedExchange(&failedWorkerCount, 0);
     firstWorkerFailure = WorkerFailure();
@@ -362,6 +410,10 @@ HRESULT CTestEngine::StartTest()
     if (FAILED(status))
         return status;
 
+    LARGE_INTEGER frequency;
+    const long long perSecond =
+        g_kernel.QueryPerformanceFrequency(&frequency) && frequency.QuadPart > 0 ? frequency.QuadPart : 1000;
+    SetUpLoads(&g_runLoads, runLoads, kLoadsAll, config.memoryTest != 0, PerformanceCount(), perSecond);
     InterlockedExchange(&testRunning, 1);
     // An "Each core" run's worker starts with its turn, once the turn's times are set.
     for (unsigned int i = 0; i < threads && !coreTurnCount; ++i)
@@ -396,6 +448,11 @@ void CTestEngine::ReleaseBlock()
     for (unsigned int b = 0; b < blockCount; ++b)
         blockBases[b] = nullptr;
     blockCount = 0;
+    for (unsigned int b = 0; b < cacheBlockCount; ++b)
+        g_kernel.VirtualFree(cacheBlocks[b], 0, MEM_RELEASE);
+    cacheBlockCount = 0;
+    for (WorkerArea& area : workerAreas)
+        area.cache = nullptr;
     memoryBase = nullptr;
     memorySize = 0;
     if (workingSetRaised) {

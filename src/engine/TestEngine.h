@@ -20,6 +20,7 @@ struct WorkerArea {
     WorkerArea* next;   // the same worker's next area, or null
     unsigned long long swept;   // first area only: bytes its worker swept, stored when the worker ends
     unsigned long long fillSum;   // XOR of the input words its last fill wrote: its first pass checks them
+    WorkerArea* cache;            // first area only: its worker's cache-sized areas (null: none)
 };
 
 // Run flag polled by the workers between passes; written only with InterlockedExchange.
@@ -36,6 +37,7 @@ struct WorkerFailure {
     int check;   // KernelCheck
     unsigned long long bits;
     unsigned int cpu;
+    unsigned int load;   // KernelLoad
 };
 extern WorkerFailure firstWorkerFailure;
 extern volatile LONG failedWorkerCount;
@@ -73,6 +75,10 @@ public:
     TestConfig config;
     WorkerArea workerAreas[kMaxWorkers];   // slot i: worker i's first area
     WorkerArea moreAreas[kMaxAreas];       // the workers' further areas
+    WorkerArea cacheAreas[2 * kMaxWorkers];   // worker i's cache-sized areas: 2i (L2) and 2i + 1 (L3 share)
+    unsigned char* cacheBlocks[kMaxWorkers];  // their memory, one block a worker
+    unsigned int cacheBlockCount;
+    unsigned int runLoads;                 // the kernel loads the run rotates through (KernelLoadBit bits)
     WorkerPlacement workerPlacements[kMaxWorkers];   // slot i: worker i's processor
     unsigned char* memoryBase;             // the first block, or null when none is held
     SIZE_T memorySize;                     // bytes the workers sweep: the sum of their areas
@@ -93,6 +99,7 @@ private:
     void TieWorker(unsigned int worker);
     void LogTestedScope();   // also keeps it in `tested`
     HRESULT CommitPlan(const MemoryPlan& plan);
+    HRESULT CommitCacheAreas();
     DWORD NodeOfWorker(unsigned int worker) const;
     HRESULT FillAreas();
     void ReleaseBlock();

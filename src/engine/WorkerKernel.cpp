@@ -4,6 +4,7 @@
 
 #include "engine/AreaFill.h"
 #include "engine/Clock.h"
+#include "engine/LoadRunner.h"
 #include "kernel/KernelServices.h"
 #include "engine/TestEngine.h"
 #include "engine/WorkerKernelVariants.h"
@@ -76,11 +77,7 @@ KernelVariant BestKernelVariant()
     return SelectKernelVariant(ReadCpuVectorInfo());
 }
 
-namespace {
-
-// The first error of a run names its worker, its kind, its processor and its
-// bits; each worker that finds errors is counted once.
-void RecordWorkerError(const WorkerArea* area, int check, unsigned long long bits, bool* counted)
+void RecordWorkerError(const WorkerArea* area, int check, unsigned long long bits, unsigned int load, bool* counted)
 {
     if (*counted)
         return;
@@ -92,10 +89,9 @@ void RecordWorkerError(const WorkerArea* area, int check, unsigned long long bit
         firstWorkerFailure.check = check;
         firstWorkerFailure.bits = bits;
         firstWorkerFailure.cpu = cpu;
+        firstWorkerFailure.load = load;
     }
 }
-
-} // namespace
 
 void RefillWorkerArea(const WorkerArea* area, unsigned int refill, KernelState* state)
 {
@@ -113,7 +109,7 @@ void RefillWorkerArea(const WorkerArea* area, unsigned int refill, KernelState* 
 // have passed since its last refill and its own passes since then have taken
 // kRefillShare times as long as that refill took, so refills keep to about
 // 1/kRefillShare of the time whatever the area's size.
-void BeginWorkerRun(WorkerRun* run, WorkerArea* first)
+void BeginWorkerRun(WorkerRun* run, WorkerArea* first, WorkerArea* areas, unsigned int load)
 {
     LARGE_INTEGER frequency;
     const long long perSecond = g_kernel.QueryPerformanceFrequency(&frequency) && frequency.QuadPart > 0
@@ -123,10 +119,12 @@ void BeginWorkerRun(WorkerRun* run, WorkerArea* first)
     run->refillCounts = perSecond * kRefillMs / 1000;
     run->count = 0;
     run->next = 0;
-    run->counted = false;
+    run->load = load;
+    run->ownCounted = false;
+    run->counted = &run->ownCounted;
     run->passes = run->swept = 0;
     const long long begin = PerformanceCount();
-    for (const WorkerArea* area = first; area && run->count < kMaxWorkerAreas; area = area->next) {
+    for (const WorkerArea* area = areas ? areas : first; area && run->count < kMaxWorkerAreas; area = area->next) {
         KernelState state = KernelState();
         state.inputSum = area->fillSum;
         state.inputKnown = 1;
@@ -155,7 +153,7 @@ int ContinueWorkerRun(WorkerRun* worker, KernelLoopFn loop, const WorkerRunLimit
             worker->passes += run.state.passes - before;
             worker->swept += (run.state.passes - before) * size;
             if (check != kCheckClean) {
-                RecordWorkerError(worker->first, check, run.state.bits, &worker->counted);
+                RecordWorkerError(worker->first, check, run.state.bits, worker->load, worker->counted);
                 // Otherwise the load stays on until the run ends; the engine reports the error.
                 if (limits.stopOnError)
                     return check;
@@ -183,6 +181,18 @@ int ContinueWorkerRun(WorkerRun* worker, KernelLoopFn loop, const WorkerRunLimit
     }
 }
 
+void RefreshWorkerRun(WorkerRun* worker)
+{
+    const long long now = PerformanceCount();
+    for (unsigned int i = 0; i < worker->count; ++i) {
+        AreaRun& run = worker->runs[i];
+        run.refills += 2 - run.refills % 2;   // an even refill: a new pattern
+        RefillWorkerArea(run.area, run.refills, &run.state);
+        run.lastRefill = now;
+        run.swept = 0;
+    }
+}
+
 unsigned long long RunWorkerArea(WorkerArea* first, KernelLoopFn loop)
 {
     WorkerRun run;   // on the worker's stack, as the areas' states always were
@@ -203,6 +213,10 @@ __attribute__((force_align_arg_pointer)) DWORD WINAPI WorkerThreadProc(LPVOID pa
         }
         return 0;
     }
-    RunWorkerArea(area, GetKernelImpl(BestKernelVariant()).loop);
+    static_assert(sizeof(WorkerLoads) < 512 * 1024, "a worker's loads fit its stack");
+    WorkerLoads loads;   // on the worker's stack
+    BeginLoads(&loads, area);
+    ContinueLoads(&loads, g_runLoads, WorkerRunLimits{nullptr, 0, false});
+    area->swept = loads.stream.swept;
     return 0;
 }

@@ -112,12 +112,14 @@ struct AreaRun {
 // ending at a clock count or when a flag clears, the states carried across parts
 // (and across kernel variants: the sums do not depend on the vector width).
 struct WorkerRun {
-    WorkerArea* first;
+    WorkerArea* first;                     // the worker's first area, which its errors are recorded against
     AreaRun runs[kMaxWorkerAreas];
     unsigned int count;
     unsigned int next;                     // the area the next part begins with
     long long clockCounts, refillCounts;   // kClockMs and kRefillMs in counter units
-    bool counted;                          // its error has been recorded
+    unsigned int load;                     // the KernelLoad its errors are recorded with
+    bool ownCounted;
+    bool* counted;                         // the worker's error has been recorded (its own flag, or one shared)
     unsigned long long passes, swept;
 };
 
@@ -129,7 +131,14 @@ struct WorkerRunLimits {
     bool stopOnError;
 };
 
-void BeginWorkerRun(WorkerRun* run, WorkerArea* first);
+// `areas`: the areas to run (default: first's); errors are recorded against `first`.
+void BeginWorkerRun(WorkerRun* run, WorkerArea* first, WorkerArea* areas = nullptr, unsigned int load = 0);
+// Every area of the run gets a new pattern (fresh data), its state with it.
+void RefreshWorkerRun(WorkerRun* run);
+// Records a worker's error for the engine: the first error of a run names its
+// worker (by its first area), its kind, its load, its processor and its bits;
+// each worker that finds errors is counted once.
+void RecordWorkerError(const WorkerArea* first, int check, unsigned long long bits, unsigned int load, bool* counted);
 // Runs passes as RunWorkerArea does, within the limits, beginning with the area
 // after the one the last part ended with, so that every area is checked in
 // turn however the run is cut into parts (each part runs one area at least);

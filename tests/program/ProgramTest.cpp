@@ -593,7 +593,7 @@ TEST_F(Program, UnattendedRunsEndByThemselvesWithTheirExitCodes)
             EXPECT_EQ(cpu.size() > 1 ? std::stoi(cpu[1]) : -1, failure["cpu"]);
             failure.erase("time");
             failure.erase("cpu");
-            EXPECT_EQ(json::parse(R"({"worker": 1, "core": 1, "kind": "input changed", "bits": "0010000000000000"})"), failure);
+            EXPECT_EQ(json::parse(R"({"worker": 1, "core": 1, "kind": "input changed", "kernel": "stream", "bits": "0010000000000000"})"), failure);
             EXPECT_EQ("Burnwright was run for 1 times so far (0 completed successfully)\n"
                       "Last test status is FAILED (last log line is shown below)\n" + LogLines(own.ReadLog()).back() + "\n",
                       Summary());

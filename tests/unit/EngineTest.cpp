@@ -272,9 +272,9 @@ TEST_F(Engine, AFlippedBitEndsTheRunAsFailed)
         bool atSample, second, stuck;
         const char* line;
     } cases[] = {
-        {true, false, false, "input changed in worker 3 of 4 on CPU (\\d), bits 0010000000000000"},
-        {false, true, false, "input changed, worker 3, CPU (\\d+), bits 0010000000000000, 1 more"},
-        {true, false, true, "input changed in worker 2 of 4 on CPU (\\d), bits 8000000000000000"},
+        {true, false, false, "stream, input changed, worker 3, CPU (\\d), bits 0010000000000000"},
+        {false, true, false, "stream, input changed, CPU (\\d+), bits 0010000000000000, 1 more"},
+        {true, false, true, "stream, input changed, worker 2, CPU (\\d), bits 8000000000000000"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);

@@ -62,7 +62,7 @@ TEST_P(Kernel, FindsAnyBitChangedInTheAreaWithinOnePass)
             SCOPED_TRACE(testing::Message() << "quarter " << quarter << ", bit " << bit);
             const unsigned int size = bit ? 8192 : 1u << 20;
             Area area(size, 8 * (bit % 8));
-            WorkerArea worker = {area.base(), size, nullptr, 0, 0};
+            WorkerArea worker = {area.base(), size, nullptr, 0, 0, nullptr};
             KernelState state = {};
             state.inputSum = FillWorkerArea(area.base(), size, quarter * 64 + bit);
             state.inputKnown = 1;
@@ -241,7 +241,7 @@ TEST(WorkerRun, ChecksEveryAreaHoweverItIsCutIntoParts)
     std::vector<WorkerArea> areas(kAreas);
     for (unsigned int k = 0; k < kAreas; ++k) {
         unsigned char* base = block.base() + k * kSize;
-        areas[k] = WorkerArea{base, kSize, k + 1 < kAreas ? &areas[k + 1] : nullptr, 0, FillWorkerArea(base, kSize, k)};
+        areas[k] = WorkerArea{base, kSize, k + 1 < kAreas ? &areas[k + 1] : nullptr, 0, FillWorkerArea(base, kSize, k), nullptr};
     }
     std::unique_ptr<WorkerRun> run(new WorkerRun);
     InterlockedExchange(&testRunning, 1);
@@ -311,7 +311,7 @@ TEST(AreaRefill, ComesAfterItsPassesTookTwentyTimesItsTimeAnd800ms)
         SCOPED_TRACE(testing::Message() << "refill " << c.refillUs << " us");
         Area area(8192);
         FillWorkerArea(area.base(), 8192, 3);
-        WorkerArea worker = {area.base(), 8192, nullptr, 0, 0};
+        WorkerArea worker = {area.base(), 8192, nullptr, 0, 0, nullptr};
         g_run = ScriptedRun{0, 10000, c.refillUs, 30000000, &area.word(0, 0), area.word(0, 0), {}};
         g_kernel.QueryPerformanceFrequency = ScriptedFrequency;
         g_kernel.QueryPerformanceCounter = ScriptedCounter;
@@ -336,7 +336,7 @@ TEST(AreaFill, NewPatternsRotateThroughTheRangesAndPartsMakeTheWholeFill)
 {
     const unsigned int size = 4 * 32 * kFillChunk;   // four chunks per quarter
     Area area(size), parts(size);
-    WorkerArea worker = {area.base(), size, nullptr, 0, 0};
+    WorkerArea worker = {area.base(), size, nullptr, 0, 0, nullptr};
     KernelState state = {};
     std::vector<unsigned long long> heads, firstB;
     for (unsigned int refill = 2; refill <= 12; refill += 2) {

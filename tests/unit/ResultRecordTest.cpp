@@ -40,6 +40,7 @@ TEST(ResultRecord, ParsesWithEveryFieldAndEscapedTexts)
     RunFailure failure = {};   // by name: the struct may grow
     failure.time = r.ended, failure.worker = 1, failure.cpu = 6, failure.core = 4, failure.check = 2;
     failure.bits = 0x10000000000000ull;
+    failure.load = kLoadCrypto;
     r.failures = {failure};
     r.coreTurns = {CoreTurnResult{1, 0, kCorePassed, 150, 4012.5, ""}, CoreTurnResult{4, 6, kCoreFailed, 20, 3990, ""},
                    CoreTurnResult{5, 8, kCoreNotTested, 0, 0, "no worker (error 80070008)"}};
@@ -70,7 +71,7 @@ TEST(ResultRecord, ParsesWithEveryFieldAndEscapedTexts)
     EXPECT_EQ(j["ended"], f["time"]);
     json rest = f;
     rest.erase("time");
-    EXPECT_EQ(json::parse(R"({"worker": 1, "cpu": 6, "core": 4, "kind": "input changed", "bits": "0010000000000000"})"), rest);
+    EXPECT_EQ(json::parse(R"({"worker": 1, "cpu": 6, "core": 4, "kind": "input changed", "kernel": "crypto", "bits": "0010000000000000"})"), rest);
     EXPECT_EQ(json::parse(R"J([{"core": 1, "cpu": 0, "verdict": "passed", "seconds": 150, "medianMHz": 4012.5, "reason": null},
                               {"core": 4, "cpu": 6, "verdict": "failed", "seconds": 20, "medianMHz": 3990, "reason": null},
                               {"core": 5, "cpu": 8, "verdict": "not tested", "seconds": 0, "medianMHz": 0,
