@@ -176,7 +176,7 @@ FAULTS = [
     ("F66", "with a log that cannot be written the outcome's last line is stale", "src/log/TestLog.cpp",
      "    std::memcpy(g_lastLine, line, sizeof line);\n    // The echo", "    // The echo"),
     ("F67", "the next core's refill cannot be called off", "src/engine/CoreTurn.cpp",
-     "            if (testRunning == 0 || *running == 0)\n                return false;\n", ""),
+     "                if (testRunning == 0 || *running == 0)\n                    return false;\n", ""),
     ("F68", "the stop waits for the workers without answering", "src/engine/TestEngine.cpp",
      "    if (idle) {\n        while", "    if (false) {\n        while"),
     ("F69", "a tick waits without a limit for a stopping worker", "src/engine/EachCoreRun.cpp",
@@ -229,6 +229,13 @@ FAULTS = [
      "    config.kernelMask = s.kernelMask;\n", "    config.kernelMask = 0;\n"),
     ("F86", "the record's tested.kernels lists the loads asked for, not those that ran", "src/app/ResultRecord.cpp",
      "        r.kernels = t.kernels;\n", "        r.kernels = s.kernelMask ? s.kernelMask : kAllLoads;\n"),
+    ("F87", "the kernel loads do not rotate: the first load takes every slot", "src/engine/KernelRotation.cpp",
+     "        slot.load = plan.loads[index % plan.count];", "        slot.load = plan.loads[0];"),
+    ("F88", "with System Memory the sweep takes every slot: no other load runs", "src/engine/KernelRotation.cpp",
+     "if (index % 4 == 3 && plan.count)", "if (false)"),
+    ("F89", "a unit class's error is charged to the stream", "src/engine/LoadRunner.cpp",
+     "RecordWorkerError(loads->stream.first, check, state.bits, slot.load, loads->stream.counted);",
+     "RecordWorkerError(loads->stream.first, check, state.bits, kLoadStream, loads->stream.counted);"),
 ]
 
 

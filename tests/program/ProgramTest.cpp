@@ -483,7 +483,7 @@ TEST_F(Program, UnderFullLoadTiesEveryProcessorAnswersLogsTheClockAndNamesTheFai
     EXPECT_EQ(LogLines(dir.ReadLog()), program.ListItems(1023));
     const std::string failed = Messages(dir.ReadLog()).back();
     std::smatch match;
-    ASSERT_TRUE(std::regex_search(failed, match, std::regex("^Test Failed -- input changed(?: in|,) worker (\\d+)"
+    ASSERT_TRUE(std::regex_search(failed, match, std::regex("^Test Failed -- (?:input changed in stream, |stream, input changed, )worker (\\d+)"
                                                             "(?: of \\d+ on|,) CPU (\\d+), bits 0*10000000000000$"))) << failed;
     EXPECT_EQ(worker + 1, std::stoul(match[1])) << failed;
     EXPECT_EQ(topology.order[worker].cpu, std::stoul(match[2])) << failed;
@@ -586,7 +586,7 @@ TEST_F(Program, UnattendedRunsEndByThemselvesWithTheirExitCodes)
         EXPECT_EQ(0u, messages[1].find("Testing ")) << messages[1];
         if (end.code == 1) {
             std::smatch cpu;
-            EXPECT_TRUE(std::regex_match(messages.back(), cpu, std::regex(R"(Test Failed -- input changed in worker 1 of 1 on CPU (\d+), bits 0010000000000000)")))
+            EXPECT_TRUE(std::regex_match(messages.back(), cpu, std::regex(R"(Test Failed -- (?:input changed in stream, worker 1 of 1 on|stream, input changed, worker 1,) CPU (\d+), bits 0+10000000000000)")))
                 << messages.back();
             json failure = r["failures"].size() == 1 ? r["failures"][0] : json::object();
             EXPECT_EQ(r["ended"], failure["time"]);
@@ -649,7 +649,7 @@ TEST_F(Program, EachCoreFindsABitFlippedAtTheEndOfALargeBlock)
     ASSERT_TRUE(WaitForLines(first + ": SSE2", 1, 120000));
     ASSERT_TRUE(FlipABitOfTheBlock(run.Process(), mb * MB, mb * MB - MB / 2));
     const DWORD flipped = GetTickCount();
-    ASSERT_TRUE(WaitUntil([&] { return Count(first + ": wrong result in worker 1, bits ") == 1; }, 60000))
+    ASSERT_TRUE(WaitUntil([&] { return Count(first + ": wrong result in stream, worker 1, bits ") == 1; }, 60000))
         << dir.ReadLog();
     std::printf("named %lu ms after the flip\n", static_cast<unsigned long>(GetTickCount() - flipped));
     PostMessageA(GetParent(run.Control(1020)), WM_CLOSE, 0, 0);
