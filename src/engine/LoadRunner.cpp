@@ -36,7 +36,8 @@ int RunClass(WorkerLoads* loads, const LoadSetup& setup, const RotationSlot& slo
         count > 1 ? static_cast<unsigned int>((now - slot.begin) * count / (slot.end - slot.begin)) : 0;
     const ClassVariant& variant = *setup.variants[slot.load][std::min(share, count - 1)];
     const long long shareEnd = slot.begin + (slot.end - slot.begin) * (share + 1) / count;
-    if (loads->preparedSlot != slot.index || loads->preparedShare != share) {
+    // A new slot, share or variant (a turn's halves change load within a slot) is fresh data.
+    if (loads->preparedSlot != slot.index || loads->preparedShare != share || loads->prepared != &variant) {
         // What the workspace kept since its last pass is checked before it is replaced.
         if (loads->prepared) {
             loads->classState.passLimit = loads->classState.passes + 1;
