@@ -220,7 +220,7 @@ FAULTS = [
     ("F82", "a kernel class's loop does not publish its count of passes", "src/engine/KernelClasses.cpp",
      "        __atomic_store_n(&state->passes, ++passes, __ATOMIC_RELAXED);\n",
      "        ++passes;\n"),
-    ("F83", "AVX-512 classes run where the operating system does not save the ZMM state", "src/engine/KernelClassCpu.cpp",
+    ("F83", "AVX-512 classes run where the operating system does not save the ZMM state", "src/engine/CpuFeatures.cpp",
      "        if ((words.xcr0 & kXcr0Avx512) == kXcr0Avx512 && (ebx7 & kAvx512fBit)) {",
      "        if (ebx7 & kAvx512fBit) {"),
     ("F84", "a /kernel list is refused when this processor lacks one of its loads, though the others run",

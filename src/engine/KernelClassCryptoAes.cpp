@@ -26,11 +26,6 @@ CLASS_INLINE __m128i Word(const unsigned long long* p, unsigned int i)
     return _mm_load_si128(reinterpret_cast<const __m128i*>(p) + i);
 }
 
-CLASS_INLINE bool AnyBit(__m128i v)
-{
-    return _mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_setzero_si128())) != 0xFFFF;
-}
-
 template <int kMode>
 int Pass(ClassWorkspace* workspace, unsigned long long* bits)
 {
@@ -84,16 +79,7 @@ int Pass(ClassWorkspace* workspace, unsigned long long* bits)
 #pragma GCC unroll 8
     for (unsigned int b = 0; b < kBlocks; ++b)
         wrong = _mm_or_si128(wrong, _mm_xor_si128(x[b], Word(in, 22 + b)));
-    // Read after the computation: a change during the pass is caught by this one.
-    const int inputs = CheckClassInputs(workspace, bits);
-    if (inputs != kCheckClean)
-        return inputs;
-    if (!AnyBit(wrong))
-        return kCheckClean;
-    alignas(16) unsigned long long lanes[2];
-    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), wrong);
-    *bits = lanes[0] | lanes[1];
-    return kCheckWrongResult;
+    return CheckClassPass(workspace, wrong, bits);
 }
 
 void Prepare(ClassWorkspace* workspace, unsigned int seed)

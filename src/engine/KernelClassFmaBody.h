@@ -10,6 +10,8 @@
 // kChains registers step in turn, each step one fused multiply-add; the results
 // stay in registers until the end, where each lane is compared with its expected
 // bits on its own.
+#include "engine/KernelClassWideVerdict.h"
+
 template <int kMode>
 int Pass(ClassWorkspace* workspace, unsigned long long* bits)
 {
@@ -40,14 +42,7 @@ int Pass(ClassWorkspace* workspace, unsigned long long* bits)
 #pragma GCC unroll 32
     for (unsigned int c = 0; c < V::kChains; ++c)
         wrong = V::OrXor(wrong, x[c], V::Load(expected + c * V::kLanes));
-    // Read after the computation: a change during the pass is caught by this one.
-    const int inputs = CheckClassInputs(workspace, bits);
-    if (inputs != kCheckClean)
-        return inputs;
-    if (!V::AnyBit(wrong))
-        return kCheckClean;
-    *bits = V::FoldOr(wrong);
-    return kCheckWrongResult;
+    return CheckWideClassPass<V>(workspace, wrong, bits);
 }
 
 void Prepare(ClassWorkspace* workspace, unsigned int seed)

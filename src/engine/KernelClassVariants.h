@@ -74,6 +74,29 @@ CLASS_INLINE int CheckClassResults(const ClassWorkspace* workspace, const unsign
     return kCheckWrongResult;
 }
 
+// A verified pass's verdict: its inputs are read after the computation, so a
+// change during the pass is caught by this one; then its results, stored to
+// memory (found) or ORed as differences in one register (wrong).
+CLASS_INLINE int CheckClassPass(const ClassWorkspace* workspace, const unsigned long long* found, unsigned int n,
+                                unsigned long long* bits)
+{
+    const int inputs = CheckClassInputs(workspace, bits);
+    return inputs != kCheckClean ? inputs : CheckClassResults(workspace, found, n, bits);
+}
+
+CLASS_INLINE int CheckClassPass(const ClassWorkspace* workspace, __m128i wrong, unsigned long long* bits)
+{
+    const int inputs = CheckClassInputs(workspace, bits);
+    if (inputs != kCheckClean)
+        return inputs;
+    if (_mm_movemask_epi8(_mm_cmpeq_epi8(wrong, _mm_setzero_si128())) == 0xFFFF)
+        return kCheckClean;
+    alignas(16) unsigned long long lanes[2];
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), wrong);
+    *bits = lanes[0] | lanes[1];
+    return kCheckWrongResult;
+}
+
 int RunClassPasses(ClassWorkspace* workspace, KernelState* state, ClassPassFn pass);
 unsigned long long RunCeilingPasses(ClassWorkspace* workspace, unsigned long long passes, ClassPassFn pass);
 

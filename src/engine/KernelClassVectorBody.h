@@ -8,6 +8,8 @@
 // the narrowest variant has none and returns its value), kMix and Mix (two-source
 // permute of 64-bit lanes), Keep, Differ (OR of XORs) and AnyBit, FoldOr.
 
+#include "engine/KernelClassWideVerdict.h"
+
 template <int kMode>
 int Pass(ClassWorkspace* workspace, unsigned long long* bits)
 {
@@ -54,14 +56,7 @@ int Pass(ClassWorkspace* workspace, unsigned long long* bits)
 #pragma GCC unroll 16
     for (unsigned int c = 1; c < V::kChains; ++c)
         wrong = V::Differ(wrong, v[c], V::Load(workspace->expected + c * V::kWords));
-    // Read after the computation: a change during the pass is caught by this one.
-    const int inputs = CheckClassInputs(workspace, bits);
-    if (inputs != kCheckClean)
-        return inputs;
-    if (!V::AnyBit(wrong))
-        return kCheckClean;
-    *bits = V::FoldOr(wrong);
-    return kCheckWrongResult;
+    return CheckWideClassPass<V>(workspace, wrong, bits);
 }
 
 void Prepare(ClassWorkspace* workspace, unsigned int seed)

@@ -1,9 +1,8 @@
 #include "engine/WorkerKernel.h"
 
-#include <cpuid.h>
-
 #include "engine/AreaFill.h"
 #include "engine/Clock.h"
+#include "engine/CpuFeatures.h"
 #include "engine/LoadRunner.h"
 #include "kernel/KernelServices.h"
 #include "engine/TestEngine.h"
@@ -11,27 +10,11 @@
 
 namespace {
 
-// CPUID leaf 1, ECX
-const unsigned int kOsxsaveBit = 1u << 27;
-const unsigned int kAvxBit = 1u << 28;
-// CPUID leaf 7, EBX
-const unsigned int kAvx512fBit = 1u << 16;
-// XCR0: register state the operating system saves and restores
-const unsigned long long kXcr0SseAvx = 0x06;         // XMM, YMM upper halves
-const unsigned long long kXcr0Avx512 = 0xE0;         // opmask, ZMM upper halves, ZMM16-31
-
 const KernelImpl kImpls[kKernelVariantCount] = {
     {"SSE2", KernelPassSse2, KernelLoopSse2},
     {"AVX", KernelPassAvx, KernelLoopAvx},
     {"AVX-512", KernelPassAvx512, KernelLoopAvx512},
 };
-
-unsigned long long ReadXcr0()
-{
-    unsigned int low, high;
-    asm volatile("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
-    return (static_cast<unsigned long long>(high) << 32) | low;
-}
 
 } // namespace
 
@@ -40,41 +23,10 @@ const KernelImpl& GetKernelImpl(KernelVariant variant)
     return kImpls[variant];
 }
 
-CpuVectorInfo ReadCpuVectorInfo()
-{
-    CpuVectorInfo info = {};
-    unsigned int eax, ebx, ecx, edx;
-    __cpuid(0, eax, ebx, ecx, edx);
-    info.maxLeaf = eax;
-    if (info.maxLeaf >= 1) {
-        __cpuid(1, eax, ebx, ecx, edx);
-        info.leaf1Ecx = ecx;
-    }
-    if (info.maxLeaf >= 7) {
-        __cpuid_count(7, 0, eax, ebx, ecx, edx);
-        info.leaf7Ebx = ebx;
-    }
-    // XGETBV faults unless the operating system has set CR4.OSXSAVE.
-    if (info.leaf1Ecx & kOsxsaveBit)
-        info.xcr0 = ReadXcr0();
-    return info;
-}
-
-KernelVariant SelectKernelVariant(const CpuVectorInfo& info)
-{
-    if (info.maxLeaf < 1 || !(info.leaf1Ecx & kOsxsaveBit) || !(info.leaf1Ecx & kAvxBit))
-        return kKernelSse2;
-    if ((info.xcr0 & kXcr0SseAvx) != kXcr0SseAvx)
-        return kKernelSse2;
-    if (info.maxLeaf >= 7 && (info.leaf7Ebx & kAvx512fBit) &&
-        (info.xcr0 & kXcr0Avx512) == kXcr0Avx512)
-        return kKernelAvx512;
-    return kKernelAvx;
-}
-
 KernelVariant BestKernelVariant()
 {
-    return SelectKernelVariant(ReadCpuVectorInfo());
+    const unsigned int features = CpuFeatures();
+    return features & kCpuAvx512f ? kKernelAvx512 : features & kCpuAvx ? kKernelAvx : kKernelSse2;
 }
 
 void RecordWorkerError(const WorkerArea* area, int check, unsigned long long bits, unsigned int load, bool* counted)

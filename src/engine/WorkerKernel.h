@@ -66,21 +66,7 @@ struct KernelImpl {
 
 const KernelImpl& GetKernelImpl(KernelVariant variant);
 
-// What the processor and the operating system report about vector support.
-struct CpuVectorInfo {
-    unsigned int maxLeaf;      // CPUID leaf 0, EAX
-    unsigned int leaf1Ecx;     // CPUID leaf 1, ECX (AVX, OSXSAVE)
-    unsigned int leaf7Ebx;     // CPUID leaf 7 sub-leaf 0, EBX (AVX-512F); 0 if leaf 7 is absent
-    unsigned long long xcr0;   // XGETBV(0): register state the OS saves; 0 without OSXSAVE
-};
-
-// Executes CPUID (and XGETBV when the OS has enabled it).
-CpuVectorInfo ReadCpuVectorInfo();
-
 // The widest variant that both the processor and the operating system support.
-KernelVariant SelectKernelVariant(const CpuVectorInfo& info);
-
-// SelectKernelVariant(ReadCpuVectorInfo()).
 KernelVariant BestKernelVariant();
 
 // Passes of `loop` over a worker's prepared areas (`first` and those linked from

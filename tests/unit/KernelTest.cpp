@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -100,28 +101,44 @@ TEST_P(Kernel, FindsAnyBitChangedInTheAreaWithinOnePass)
     }
 }
 
-// Flips a bit of one word once the loop has made two more passes, again each
-// time it has made two more, until the loop has returned or flips run out; then
-// ends the run, so that a loop that misses every flip still returns.
-struct LoopFlipper {
-    volatile LONG* high;       // high half of the word
-    LONG mask;
+// Runs the loop while another thread calls `flip` each time the loop has made
+// two more passes, until the loop has returned or 50 flips are made; then ends
+// the run, so that a loop that misses every flip still returns.
+struct Flipper {
+    std::function<void()> flip;
     const KernelState* state;
     volatile LONG done;
 };
 
 DWORD WINAPI FlipWhileLooping(LPVOID parameter)
 {
-    LoopFlipper* flipper = static_cast<LoopFlipper*>(parameter);
+    Flipper* flipper = static_cast<Flipper*>(parameter);
     for (int flips = 0; flips < 50 && !flipper->done; ++flips) {
         const unsigned long long from = __atomic_load_n(&flipper->state->passes, __ATOMIC_RELAXED);
         while (!flipper->done && __atomic_load_n(&flipper->state->passes, __ATOMIC_RELAXED) < from + 2)
             YieldProcessor();
         if (!flipper->done)
-            InterlockedXor(flipper->high, flipper->mask);
+            flipper->flip();
     }
     InterlockedExchange(&testRunning, 0);
     return 0;
+}
+
+int LoopWhileFlipping(const KernelImpl& impl, Area& area, KernelState* state, std::function<void()> flip)
+{
+    Flipper flipper = {flip, state, 0};
+    InterlockedExchange(&testRunning, 1);
+    const HANDLE thread = CreateThread(nullptr, 0, FlipWhileLooping, &flipper, 0, nullptr);
+    if (!thread) {
+        ADD_FAILURE() << "no flipper thread";
+        return -1;
+    }
+    const int check = impl.loop(area.q(0), area.q(1), area.q(2), area.q(3), area.n(), state);
+    InterlockedExchange(&flipper.done, 1);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    InterlockedExchange(&testRunning, 0);
+    return check;
 }
 
 // The loop checks its later passes lane by lane: a bit flipped in an input or a
@@ -134,15 +151,8 @@ TEST_P(Kernel, LoopFindsABitChangedWhileItRuns)
         KernelState state = {};
         FillWorkerArea(area.base(), 8192, 5);
         ASSERT_EQ(kCheckClean, area.Run(Impl().pass, &state));
-        LoopFlipper flipper = {reinterpret_cast<volatile LONG*>(&area.word(quarter, 77)) + 1, 0x40, &state, 0};
-        InterlockedExchange(&testRunning, 1);
-        const HANDLE thread = CreateThread(nullptr, 0, FlipWhileLooping, &flipper, 0, nullptr);
-        ASSERT_NE(nullptr, thread);
-        const int check = Impl().loop(area.q(0), area.q(1), area.q(2), area.q(3), area.n(), &state);
-        InterlockedExchange(&flipper.done, 1);
-        WaitForSingleObject(thread, INFINITE);
-        CloseHandle(thread);
-        InterlockedExchange(&testRunning, 0);
+        volatile LONG* high = reinterpret_cast<volatile LONG*>(&area.word(quarter, 77)) + 1;
+        const int check = LoopWhileFlipping(Impl(), area, &state, [high] { InterlockedXor(high, 0x40); });
         EXPECT_EQ(quarter == 3 ? kCheckWrongResult : kCheckChangedInput, check);
         EXPECT_EQ(0x40ull << 32, state.bits);
     }
@@ -185,28 +195,6 @@ TEST_P(Kernel, FirstPassChecksTheInputsAgainstTheFill)
     }
 }
 
-// Flips the lowest bit of two neighbouring words (lanes 0 and 1 of a vector) in
-// one 16-byte store, each time the loop has made two more passes.
-struct PairFlipper {
-    __m128i* pair;
-    const KernelState* state;
-    volatile LONG done;
-};
-
-DWORD WINAPI FlipPairWhileLooping(LPVOID parameter)
-{
-    PairFlipper* flipper = static_cast<PairFlipper*>(parameter);
-    for (int flips = 0; flips < 50 && !flipper->done; ++flips) {
-        const unsigned long long from = __atomic_load_n(&flipper->state->passes, __ATOMIC_RELAXED);
-        while (!flipper->done && __atomic_load_n(&flipper->state->passes, __ATOMIC_RELAXED) < from + 2)
-            YieldProcessor();
-        if (!flipper->done)
-            _mm_store_si128(flipper->pair, _mm_xor_si128(_mm_load_si128(flipper->pair), _mm_set1_epi64x(1)));
-    }
-    InterlockedExchange(&testRunning, 0);
-    return 0;
-}
-
 // The same bit changed in two lanes between two of a loop's passes (results
 // unchanged) is an input that changed: the lanes are not folded, where the two
 // changes would cancel.
@@ -219,15 +207,11 @@ TEST_P(Kernel, LoopFindsTheSameBitChangedInTwoLanes)
     unsigned int j = 0;
     while (!RoundsAway(area, j) || !RoundsAway(area, j + 1))
         j += 2;
-    PairFlipper flipper = {reinterpret_cast<__m128i*>(&area.word(2, j)), &state, 0};
-    InterlockedExchange(&testRunning, 1);
-    const HANDLE thread = CreateThread(nullptr, 0, FlipPairWhileLooping, &flipper, 0, nullptr);
-    ASSERT_NE(nullptr, thread);
-    const int check = Impl().loop(area.q(0), area.q(1), area.q(2), area.q(3), area.n(), &state);
-    InterlockedExchange(&flipper.done, 1);
-    WaitForSingleObject(thread, INFINITE);
-    CloseHandle(thread);
-    InterlockedExchange(&testRunning, 0);
+    // The lowest bit of both words (lanes 0 and 1 of a vector) in one 16-byte store.
+    __m128i* pair = reinterpret_cast<__m128i*>(&area.word(2, j));
+    const int check = LoopWhileFlipping(Impl(), area, &state, [pair] {
+        _mm_store_si128(pair, _mm_xor_si128(_mm_load_si128(pair), _mm_set1_epi64x(1)));
+    });
     EXPECT_EQ(kCheckChangedInput, check);
     EXPECT_EQ(1ull, state.bits);
 }

@@ -1,8 +1,6 @@
-// The processor's and the operating system's support for the kernel classes'
-// instruction sets, from CPUID and XGETBV.
 #include <cpuid.h>
 
-#include "engine/KernelClasses.h"
+#include "engine/CpuFeatures.h"
 
 namespace {
 
