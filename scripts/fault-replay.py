@@ -236,6 +236,12 @@ FAULTS = [
     ("F89", "a unit class's error is charged to the stream", "src/engine/LoadRunner.cpp",
      "RecordWorkerError(loads->stream.first, check, state.bits, slot.load, loads->stream.counted);",
      "RecordWorkerError(loads->stream.first, check, state.bits, kLoadStream, loads->stream.counted);"),
+    ("F90", "a turn's half that changes load within a slot runs on the other load's workspace: a false failure",
+     "src/engine/LoadRunner.cpp",
+     "loads->preparedShare != share || loads->prepared != &variant) {", "loads->preparedShare != share) {"),
+    ("F91", "a unit class's workspace is replaced unchecked: a change after its last pass is lost",
+     "src/engine/LoadRunner.cpp", "        if (loads->prepared) {\n            loads->classState.passLimit",
+     "        if (false) {\n            loads->classState.passLimit"),
 ]
 
 

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "engine/AreaFill.h"
@@ -134,6 +135,84 @@ TEST(Rotation, AWorkerFindsABitChangedInEachLoadsDataAndNamesTheLoad)
     }
     InterlockedExchangePointer(reinterpret_cast<PVOID volatile*>(&failedWorkerArea), nullptr);
     InterlockedExchange(&failedWorkerCount, 0);
+}
+
+void ClearFailures()
+{
+    InterlockedExchangePointer(reinterpret_cast<PVOID volatile*>(&failedWorkerArea), nullptr);
+    InterlockedExchange(&failedWorkerCount, 0);
+    firstWorkerFailure = WorkerFailure();
+}
+
+// Runs the loads on this thread for about `ms`.
+void RunFor(WorkerLoads* loads, const LoadSetup& setup, long long perSecond, long long ms)
+{
+    ContinueLoads(loads, setup, WorkerRunLimits{nullptr, PerformanceCount() + perSecond * ms / 1000, false});
+}
+
+// A bit changed in a unit class's workspace after its last pass, before the next
+// slot gives it fresh data, is still found: the workspace is checked once more
+// before it is replaced.
+TEST(Rotation, AChangeAfterALoadsLastPassIsFoundBeforeItsDataIsReplaced)
+{
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    const unsigned int load = (AvailableKernelLoads() & KernelLoadBit(kLoadFma)) ? kLoadFma : kLoadInteger;
+    Worker worker;
+    std::unique_ptr<WorkerLoads> loads(new WorkerLoads);
+    LoadSetup setup;
+    SetUpLoads(&setup, KernelLoadBit(load), kLoadsAll, false, PerformanceCount(), frequency.QuadPart / 20);
+    ClearFailures();
+    BeginLoads(loads.get(), &worker.first);
+    InterlockedExchange(&testRunning, 1);
+    RunFor(loads.get(), setup, frequency.QuadPart, 10);
+    ASSERT_EQ(load, loads->preparedLoad);
+    EXPECT_EQ(nullptr, failedWorkerArea);
+    loads->workspace.input[loads->workspace.inputWords / 2] ^= 1ull << 17;
+    const unsigned long long changedIn = loads->preparedSlot;
+    ASSERT_TRUE(WaitUntil([&] {
+        return SlotAt(setup.plan, setup.start, PerformanceCount(), setup.slotCounts).index != changedIn;
+    }, 20000));
+    RunFor(loads.get(), setup, frequency.QuadPart, 10);
+    InterlockedExchange(&testRunning, 0);
+    EXPECT_NE(changedIn, loads->preparedSlot);
+    EXPECT_EQ(&worker.first, failedWorkerArea);
+    EXPECT_EQ(load, firstWorkerFailure.load);
+    EXPECT_NE(0ull, firstWorkerFailure.bits & (1ull << 17)) << std::hex << firstWorkerFailure.bits;
+    ClearFailures();
+}
+
+// An "Each core" turn changes halves within a slot: the other half's load gets
+// its own fresh data, not the workspace the first half's load prepared.
+TEST(Rotation, AHalfThatChangesLoadWithinASlotPreparesItsOwnData)
+{
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    const unsigned int available = AvailableKernelLoads();
+    const unsigned int pairs[][2] = {{kLoadCrypto, kLoadVector}, {kLoadInteger, kLoadFma}, {kLoadVector, kLoadInteger}};
+    for (const auto& pair : pairs) {
+        if (!(available & KernelLoadBit(pair[0])) || !(available & KernelLoadBit(pair[1])))
+            continue;
+        SCOPED_TRACE(std::string(KernelLoadName(pair[0])) + " then " + KernelLoadName(pair[1]));
+        Worker worker;
+        std::unique_ptr<WorkerLoads> loads(new WorkerLoads);
+        // Slots of 4 s: both halves run within the first one.
+        const long long start = PerformanceCount();
+        LoadSetup light, wide;
+        SetUpLoads(&light, KernelLoadBit(pair[0]), kLoadsLight, false, start, frequency.QuadPart * 4);
+        SetUpLoads(&wide, KernelLoadBit(pair[1]), kLoadsWide, false, start, frequency.QuadPart * 4);
+        ClearFailures();
+        BeginLoads(loads.get(), &worker.first);
+        InterlockedExchange(&testRunning, 1);
+        RunFor(loads.get(), light, frequency.QuadPart, 30);
+        EXPECT_EQ(pair[0], loads->preparedLoad);
+        RunFor(loads.get(), wide, frequency.QuadPart, 30);
+        InterlockedExchange(&testRunning, 0);
+        EXPECT_EQ(pair[1], loads->preparedLoad);
+        EXPECT_EQ(nullptr, failedWorkerArea) << KernelLoadName(firstWorkerFailure.load) << " bits " << std::hex
+                                             << firstWorkerFailure.bits;
+        ClearFailures();
+    }
 }
 
 } // namespace
