@@ -16,6 +16,7 @@ struct Avx {
     typedef __m256d Reg;
     typedef Reg Sum;
     static const int kSets = 4;   // sums in turn (x86-64)
+    static const int kSets32 = 1;   // input sums in turn in 32-bit code (eight registers)
     static const unsigned int kLanes = 4;
 
     KERNEL_OP Reg Load(const double* p)

@@ -23,6 +23,7 @@ struct Avx512 {
     typedef __m512d Reg;
     typedef __m512i Sum;
     static const int kSets = 2;   // sums in turn (x86-64)
+    static const int kSets32 = 1;   // input sums in turn in 32-bit code (eight registers)
     static const unsigned int kLanes = 8;
 
     KERNEL_OP Reg Load(const double* p)

@@ -3,7 +3,8 @@
 // namespace, after engine/TestEngine.h and engine/WorkerKernel.h; it includes nothing.
 //
 // V supplies: Reg (doubles), Sum (bit sums), kLanes (doubles per Reg, dividing 8),
-// kSets (sets of sums the vectors of a pass take in turn in 64-bit code), Load, Store, Mul, Add, Zero (a Sum), Xor3 (s ^ p ^ q), OrXor (s | (p ^ q)),
+// kSets (sets of sums the vectors of a pass take in turn in 64-bit code), kSets32 (input
+// sums in turn in 32-bit code), Load, Store, Mul, Add, Zero (a Sum), Xor3 (s ^ p ^ q), OrXor (s | (p ^ q)),
 // Merge (two sums of one kind), AnyBit and Fold (the lanes' XOR, or OR, as 64 bits).
 // Load keeps what it loads in a register (an empty asm statement does it): the
 // compiler would otherwise load an input again as an operand of each instruction
@@ -40,14 +41,18 @@ KERNEL_ALWAYS_INLINE void Sweep(const double* a, const double* b, const double* 
 {
 #if defined(__x86_64__)
     const int kSets = V::kSets;   // sums for vectors in turn: shorter dependency chains
+    const int kSetsD = kSets;
 #else
-    const int kSets = 1;   // eight vector registers: one set, so that no sum is spilled
+    // Eight vector registers: one sum of each kind, or the variant's input sums
+    // in turn (each takes two operations a vector), where no sum is then spilled.
+    const int kSets = V::kSets32;
+    const int kSetsD = 1;
 #endif
     typedef typename V::Sum Sum;
-    const int kSetsC = kSets < 2 ? kSets : 2;   // c's sums take a pair of vectors each
-    Sum inputs[kSets], differences[kSets], inputsC[kSetsC];
+    const int kSetsC = kSetsD < 2 ? kSetsD : 2;   // c's sums take a pair of vectors each
+    Sum inputs[kSets], differences[kSetsD], inputsC[kSetsC];
     for (int s = 0; s < kSets; ++s)
-        inputs[s] = differences[s] = inputsC[s % kSetsC] = V::Zero();
+        inputs[s] = differences[s % kSetsD] = inputsC[s % kSetsC] = V::Zero();
     // A pointer-sized index: addresses need no widening in the loop.
     const size_t w = V::kLanes;
     for (size_t j = 0; j < n; j += 16) {
@@ -56,16 +61,17 @@ KERNEL_ALWAYS_INLINE void Sweep(const double* a, const double* b, const double* 
             const size_t pair = k / (2 * w), s0 = (2 * pair) % kSets, s1 = (2 * pair + 1) % kSets;
             const double *ak = a + j + k, *bk = b + j + k, *ck = c + j + k;
             double* dk = d + j + k;
-            const typename V::Reg z0 = Step<V>(ak, bk, ck, dk, inputs[s0], differences[s0]);
-            const typename V::Reg z1 = Step<V>(ak + w, bk + w, ck + w, dk + w, inputs[s1], differences[s1]);
+            const typename V::Reg z0 = Step<V>(ak, bk, ck, dk, inputs[s0], differences[s0 % kSetsD]);
+            const typename V::Reg z1 =
+                Step<V>(ak + w, bk + w, ck + w, dk + w, inputs[s1], differences[s1 % kSetsD]);
             inputsC[pair % kSetsC] = V::Xor3(inputsC[pair % kSetsC], z0, z1);
         }
     }
 
-    for (int s = 1; s < kSets; ++s) {
+    for (int s = 1; s < kSets; ++s)
         inputs[0] = V::Merge(inputs[0], inputs[s], false);
+    for (int s = 1; s < kSetsD; ++s)
         differences[0] = V::Merge(differences[0], differences[s], true);
-    }
     for (int s = 1; s < kSetsC; ++s)
         inputsC[0] = V::Merge(inputsC[0], inputsC[s], false);
     inputSum = V::Merge(inputs[0], inputsC[0], false);

@@ -10,6 +10,7 @@ struct Sse2 {
     typedef __m128d Reg;
     typedef Reg Sum;
     static const int kSets = 4;   // sums in turn (x86-64)
+    static const int kSets32 = 2;   // input sums in turn in 32-bit code (eight registers)
     static const unsigned int kLanes = 2;
 
     KERNEL_OP Reg Load(const double* p)
