@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the cross toolchains, Wine and Xvfb on Debian 12 (as root). Idempotent.
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/apt-update.sh"
 
 need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'ok installed'; }
@@ -21,6 +22,12 @@ if [ ${#need[@]} -gt 0 ]; then
         dpkg --add-architecture i386
     fi
     export DEBIAN_FRONTEND=noninteractive
-    apt-get update -q
-    apt-get install -y -q --no-install-recommends "${need[@]}"
+    apt_update
+    if ! apt-get install -y -q --no-install-recommends "${need[@]}"; then
+        # An index that failed to download (often the security suite's i386 one) leaves
+        # the two architectures at different versions; the release's own suite has both.
+        . /etc/os-release
+        echo "setup: installing again from $VERSION_CODENAME alone" >&2
+        apt-get install -y -q --no-install-recommends -t "$VERSION_CODENAME" "${need[@]}"
+    fi
 fi

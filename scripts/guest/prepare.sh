@@ -5,6 +5,7 @@
 # prepare.sh   (as root)
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/settings.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../apt-update.sh"
 [ "$(id -u)" -eq 0 ] || guest_die "needs root (apt-get, debootstrap, chroot)"
 # At the lowest processor and I/O priority (inherited by everything it starts), so
 # that the builds and suites beside it lose as little as possible to it.
@@ -18,7 +19,7 @@ done
 if [ ${#need[@]} -gt 0 ]; then
     guest_say "installing ${need[*]}"
     export DEBIAN_FRONTEND=noninteractive
-    apt-get update -q >/dev/null
+    apt_update >/dev/null
     apt-get install -y -q --no-install-recommends "${need[@]}" >/dev/null
 fi
 
@@ -42,7 +43,7 @@ if ! ls "$cache"/vmlinuz-* >/dev/null 2>&1; then
     depends() { apt-cache depends linux-image-amd64 2>/dev/null | sed -n 's/^ *Depends: \(linux-image-[^ ]*\).*/\1/p' | head -n1; }
     image=$(depends)
     if [ -z "$image" ]; then
-        apt-get update -q >/dev/null
+        apt_update >/dev/null
         image=$(depends)
     fi
     [ -n "$image" ] || guest_die "apt knows no linux-image-amd64"
