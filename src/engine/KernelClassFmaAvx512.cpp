@@ -23,22 +23,8 @@ struct V {
 #endif
     CLASS_INLINE Reg Load(const double* p) { return _mm512_loadu_pd(p); }
     CLASS_INLINE void Store(double* p, Reg x) { _mm512_storeu_pd(p, x); }
-#if defined(__x86_64__)
-    CLASS_INLINE Reg StepUp(Reg x, const double* m) { return _mm512_fmadd_pd(x, Load(m), x); }
-    CLASS_INLINE Reg StepDown(Reg x, const double* m) { return _mm512_fnmadd_pd(x, Load(m), x); }
-#else
-    // m as the memory operand: no register holds it.
-    CLASS_INLINE Reg StepUp(Reg x, const double* m)
-    {
-        asm("vfmadd132pd %1, %0, %0" : "+v"(x) : "m"(*reinterpret_cast<const __m512d*>(m)));
-        return x;
-    }
-    CLASS_INLINE Reg StepDown(Reg x, const double* m)
-    {
-        asm("vfnmadd132pd %1, %0, %0" : "+v"(x) : "m"(*reinterpret_cast<const __m512d*>(m)));
-        return x;
-    }
-#endif
+    CLASS_INLINE Reg FmAdd(Reg x, Reg m, Reg a) { return _mm512_fmadd_pd(x, m, a); }
+    CLASS_INLINE Reg FnmAdd(Reg x, Reg m, Reg a) { return _mm512_fnmadd_pd(x, m, a); }
     CLASS_INLINE void Keep(Reg x) { asm volatile("" : : "v"(x)); }
     CLASS_INLINE Bits Zero() { return _mm512_setzero_si512(); }
     CLASS_INLINE Bits OrXor(Bits s, Reg p, Reg q)

@@ -3,15 +3,31 @@
 // engine/KernelClassVariants.h and engine/KernelClassFma.h.
 //
 // V supplies Reg (doubles), Bits (the same as integers), kLanes, kChains (chains
-// of one pass, each one register), Load, Store, StepUp (x * m + x), StepDown
-// (-(x * m) + x), each with m read from memory or a register as suits the build,
-// Keep (the register stays live without being read), Zero, OrXor (s | (p ^ q)),
+// of one pass, each one register), Load, Store, FmAdd (x * m + a), FnmAdd
+// (-(x * m) + a), Keep (the register stays live without being read), Zero, OrXor (s | (p ^ q)),
 // AnyBit and FoldOr (the lanes' OR as 64 bits).
 
 // kChains registers step in turn, each step one fused multiply-add; the results
 // stay in registers until the end, where each lane is compared with its expected
 // bits on its own.
 #include "engine/KernelClassWideVerdict.h"
+
+// A step x * m + x, or -(x * m) + x. In 32-bit code m is the memory operand, so
+// that the eight registers all hold chains.
+template <bool kNegated>
+CLASS_INLINE typename V::Reg Step(typename V::Reg x, const double* m)
+{
+#if defined(__x86_64__)
+    return kNegated ? V::FnmAdd(x, V::Load(m), x) : V::FmAdd(x, V::Load(m), x);
+#else
+    const typename V::Reg& mem = *reinterpret_cast<const typename V::Reg*>(m);
+    if (kNegated)
+        asm("vfnmadd132pd %1, %0, %0" : "+v"(x) : "m"(mem));
+    else
+        asm("vfmadd132pd %1, %0, %0" : "+v"(x) : "m"(mem));
+    return x;
+#endif
+}
 
 template <int kMode>
 int Pass(ClassWorkspace* workspace, unsigned long long* bits)
@@ -26,10 +42,10 @@ int Pass(ClassWorkspace* workspace, unsigned long long* bits)
     for (unsigned int k = 0; k < kFmaPairs; ++k) {
 #pragma GCC unroll 32
         for (unsigned int c = 0; c < V::kChains; ++c)
-            x[c] = V::StepUp(x[c], m);
+            x[c] = Step<false>(x[c], m);
 #pragma GCC unroll 32
         for (unsigned int c = 0; c < V::kChains; ++c)
-            x[c] = V::StepDown(x[c], m);
+            x[c] = Step<true>(x[c], m);
     }
     if (kMode == kModeCeiling) {
 #pragma GCC unroll 32
