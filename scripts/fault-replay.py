@@ -242,6 +242,11 @@ FAULTS = [
     ("F91", "a unit class's workspace is replaced unchecked: a change after its last pass is lost",
      "src/engine/LoadRunner.cpp", "        if (loads->prepared) {\n            loads->classState.passLimit",
      "        if (false) {\n            loads->classState.passLimit"),
+    ("F92", "the BMI2 integer pass takes its full products with MUL: MULX is never run", "src/engine/KernelClassIntegerBmi2.cpp",
+     'asm("mulx %3, %0, %1" : "=r"(lo), "=r"(*hi) : "d"(a), "rm"(b));',
+     'asm("mul%z3 %3" : "=a"(lo), "=d"(*hi) : "a"(a), "rm"(b) : "cc");'),
+    ("F93", "the integer class's multiply chains never take the full product", "src/engine/KernelClassIntegerChains.h",
+     "if ((step + c) % 3 == 0) {", "if (false) {"),
 ]
 
 

@@ -37,6 +37,7 @@ step() {  # step NAME COMMAND...: runs one stage and notes its outcome and time
 
 step "PE32 program file (not run)" python3 "$root/scripts/check-pe32.py" "$build/Burnwright.exe"
 step "x86-64 program file (not run)" python3 "$root/scripts/check-pe32.py" "$build64/Burnwright64.exe"
+step "PE32 kernel code (not run)" python3 "$root/scripts/check-kernel-code.py" "$build/libburnwright_core.a"
 step "x86-64 twin suite, wine64" bash "$root/scripts/suite.sh" 64 "$@"
 if [ $pe32_native = 1 ]; then
     step "PE32 suite, 32-bit Wine on this machine" bash "$root/scripts/suite.sh" 32 "$@"

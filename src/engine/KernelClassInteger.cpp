@@ -21,6 +21,11 @@ struct SoftwareOps {
         *hi = static_cast<W>(p11 + (p01 >> kHalf) + (p10 >> kHalf) + (middle >> kHalf));
         return static_cast<W>((middle << kHalf) | (p00 & mask));
     }
+    static W MulLo(W a, W b)
+    {
+        W hi;
+        return MulHiLo(a, b, &hi);
+    }
     static W Div(W n, W d, W* remainder)
     {
         W q = 0, r = 0;

@@ -3,16 +3,18 @@
 // engine/KernelClassIntegerChains.h. Each pass runs kIntegerBlocks blocks; a
 // block steps every multiply chain kMulSteps times, every shift chain kShiftSteps
 // times and the division chain once, so that neither the shift chains' latency
-// nor the divider's holds the multiplier back.
+// nor the divider's holds the multiplier back: all three take the integer pipes.
 #include "engine/KernelClasses.h"
 
-const unsigned int kIntegerBlocks = 64;
-const unsigned int kMulSteps = 8, kShiftSteps = 2;
+const unsigned int kIntegerBlocks = 8;
+const unsigned int kMulSteps = 64, kShiftSteps = 2;
+// A multiply of three or four cycles plus an add, at one multiply a cycle: six
+// chains in flight at least, eight where the registers allow them.
 #if defined(__x86_64__)
-const unsigned int kMulChains = 6;   // a multiply of three or four cycles plus an add: one per cycle
+const unsigned int kMulChains = 8;
 const unsigned int kShiftChains = 2;
 #else
-const unsigned int kMulChains = 3;   // seven general registers
+const unsigned int kMulChains = 6;   // and the multiplier in memory: seven general registers
 const unsigned int kShiftChains = 1;
 #endif
 // Input words: multiply chains, shift chains, the division chain, multiplier,
