@@ -15,7 +15,7 @@ namespace {
 struct Avx {
     typedef __m256d Reg;
     typedef Reg Sum;
-    static const int kSets = 4;   // sums in turn (x86-64)
+    static const int kSets = 2;   // sums in turn (x86-64): four spill two to the stack
     static const int kSets32 = 1;   // input sums in turn in 32-bit code (eight registers)
     static const unsigned int kLanes = 4;
 
@@ -25,6 +25,8 @@ struct Avx {
         asm("" : "+x"(v));
         return v;
     }
+    // A value used once: the compiler may load it as the operand of its instruction.
+    KERNEL_OP Reg LoadOperand(const double* p) { return _mm256_loadu_pd(p); }
     KERNEL_OP void Store(double* p, Reg v) { _mm256_storeu_pd(p, v); }
     KERNEL_OP Reg Mul(Reg p, Reg q) { return _mm256_mul_pd(p, q); }
     KERNEL_OP Reg Add(Reg p, Reg q) { return _mm256_add_pd(p, q); }

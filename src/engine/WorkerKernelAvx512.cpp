@@ -32,6 +32,7 @@ struct Avx512 {
         asm("" : "+v"(v));
         return v;
     }
+    KERNEL_OP Reg LoadOperand(const double* p) { return _mm512_loadu_pd(p); }
     KERNEL_OP void Store(double* p, Reg v) { _mm512_storeu_pd(p, v); }
     KERNEL_OP Reg Mul(Reg p, Reg q) { return _mm512_mul_pd(p, q); }
     KERNEL_OP Reg Add(Reg p, Reg q) { return _mm512_add_pd(p, q); }

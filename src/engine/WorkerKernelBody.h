@@ -4,7 +4,7 @@
 //
 // V supplies: Reg (doubles), Sum (bit sums), kLanes (doubles per Reg, dividing 8),
 // kSets (sets of sums the vectors of a pass take in turn in 64-bit code), kSets32 (input
-// sums in turn in 32-bit code), Load, Store, Mul, Add, Zero (a Sum), Xor3 (s ^ p ^ q), OrXor (s | (p ^ q)),
+// sums in turn in 32-bit code), Load, LoadOperand (a value used once), Store, Mul, Add, Zero (a Sum), Xor3 (s ^ p ^ q), OrXor (s | (p ^ q)),
 // Merge (two sums of one kind), AnyBit and Fold (the lanes' XOR, or OR, as 64 bits).
 // Load keeps what it loads in a register (an empty asm statement does it): the
 // compiler would otherwise load an input again as an operand of each instruction
@@ -25,7 +25,7 @@ KERNEL_ALWAYS_INLINE typename V::Reg Step(const double* a, const double* b, cons
     const Reg z = V::Load(c);
     inputs = V::Xor3(inputs, x, y);   // first: the product may take x's register
     const Reg result = V::Add(V::Mul(x, y), z);
-    differences = V::OrXor(differences, V::Load(d), result);
+    differences = V::OrXor(differences, V::LoadOperand(d), result);
     V::Store(d, result);
     return z;
 }

@@ -9,7 +9,7 @@ namespace {
 struct Sse2 {
     typedef __m128d Reg;
     typedef Reg Sum;
-    static const int kSets = 4;   // sums in turn (x86-64)
+    static const int kSets = 3;   // sums in turn (x86-64): four spill one to the stack
     static const int kSets32 = 2;   // input sums in turn in 32-bit code (eight registers)
     static const unsigned int kLanes = 2;
 
@@ -19,6 +19,9 @@ struct Sse2 {
         asm("" : "+x"(v));
         return v;
     }
+    // SSE2 takes only aligned memory operands, and the operand would overwrite the
+    // result it is compared with: a register as well.
+    KERNEL_OP Reg LoadOperand(const double* p) { return Load(p); }
     KERNEL_OP void Store(double* p, Reg v) { _mm_storeu_pd(p, v); }
     // SSE2 instructions overwrite their first operand. Each operation names the
     // operand it overwrites, one whose old value is no longer needed (a sum, or
