@@ -36,6 +36,7 @@ RULES = {
     "KernelClassCryptoAes.cpp.obj": ([r"^aesenc\s", r"^aesenclast", r"^aesdec\s", r"^aesdeclast"], []),
     "KernelClassCryptoClmul.cpp.obj": ([r"^pclmul"], []),
     "KernelClassCryptoCrc32.cpp.obj": ([r"^crc32"], []),
+    "KernelClassCryptoSha.cpp.obj": ([r"^sha256rnds2", r"^sha256msg1", r"^sha256msg2"], []),
 }
 
 

@@ -247,6 +247,11 @@ FAULTS = [
      'asm("mul%z3 %3" : "=a"(lo), "=d"(*hi) : "a"(a), "rm"(b) : "cc");'),
     ("F93", "the integer class's multiply chains never take the full product", "src/engine/KernelClassIntegerChains.h",
      "if ((step + c) % 3 == 0) {", "if (false) {"),
+    ("F94", "a unit class's inputs end inside a 64-byte block: the input check reads words left from the load before",
+     "src/engine/KernelClassInteger.cpp", "workspace->inputWords = (kIntegerInputs + 7) & ~7u;",
+     "workspace->inputWords = kIntegerInputs;"),
+    ("F95", "the SHA unit's message schedule is never extended: rounds 16 to 63 reuse the block's words",
+     "src/engine/KernelClassCryptoSha.cpp", "            if (i >= 1 && i <= 12)\n", "            if (false)\n"),
 ]
 
 

@@ -116,4 +116,4 @@ unsigned long long RunCeilingPasses(ClassWorkspace* workspace, unsigned long lon
 extern const ClassVariant kFmaAvx2, kFmaAvx512;
 extern const ClassVariant kIntegerBase, kIntegerBmi2;
 extern const ClassVariant kVectorSse41, kVectorAvx2, kVectorAvx512;
-extern const ClassVariant kCryptoAes, kCryptoClmul, kCryptoCrc32;
+extern const ClassVariant kCryptoAes, kCryptoClmul, kCryptoCrc32, kCryptoSha;

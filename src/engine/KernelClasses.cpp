@@ -7,7 +7,7 @@ namespace {
 const ClassVariant* const kFmaVariants[] = {&kFmaAvx2, &kFmaAvx512};
 const ClassVariant* const kIntegerVariants[] = {&kIntegerBase, &kIntegerBmi2};
 const ClassVariant* const kVectorVariants[] = {&kVectorSse41, &kVectorAvx2, &kVectorAvx512};
-const ClassVariant* const kCryptoVariants[] = {&kCryptoAes, &kCryptoClmul, &kCryptoCrc32};
+const ClassVariant* const kCryptoVariants[] = {&kCryptoAes, &kCryptoClmul, &kCryptoCrc32, &kCryptoSha};
 
 const KernelClass kClasses[kClassCount] = {
     {"fma", kFmaVariants, sizeof kFmaVariants / sizeof *kFmaVariants},

@@ -7,7 +7,7 @@ enum KernelLoad {
     kLoadFma = 1,       // register-resident fused multiply-add chains
     kLoadInteger = 2,   // 64-bit multiply, add, shifts, rotates, bit counts, division
     kLoadVector = 3,    // packed integer multiply and add, byte shuffles, cross-lane permutes
-    kLoadCrypto = 4,    // AES rounds, carry-less multiply, CRC32
+    kLoadCrypto = 4,    // AES rounds, carry-less multiply, CRC32, SHA-256 rounds
     kLoadCache = 5,     // the stream over areas sized to the L2 and to the worker's share of the L3
     kLoadCount = 6
 };

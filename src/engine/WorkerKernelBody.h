@@ -4,11 +4,13 @@
 //
 // V supplies: Reg (doubles), Sum (bit sums), kLanes (doubles per Reg, dividing 8),
 // kSets (sets of sums the vectors of a pass take in turn in 64-bit code), kSets32 (input
-// sums in turn in 32-bit code), Load, LoadOperand (a value used once), Store, Mul, Add, Zero (a Sum), Xor3 (s ^ p ^ q), OrXor (s | (p ^ q)),
-// Merge (two sums of one kind), AnyBit and Fold (the lanes' XOR, or OR, as 64 bits).
+// sums in turn in 32-bit code), Load, LoadOperand, Store, Mul, Add, Zero (a Sum),
+// Xor3 (s ^ p ^ q), OrXor (s | (p ^ q)), Merge (two sums of one kind), AnyBit and
+// Fold (the lanes' XOR, or OR, as 64 bits).
 // Load keeps what it loads in a register (an empty asm statement does it): the
 // compiler would otherwise load an input again as an operand of each instruction
-// that uses it.
+// that uses it. LoadOperand loads a value used once (the old result), which the
+// compiler may then take as the operand of its comparison: one instruction fewer.
 
 #define KERNEL_ALWAYS_INLINE inline __attribute__((always_inline))
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/KernelClassCryptoSha.h"
 #include "engine/KernelClassVariants.h"
 #include "engine/KernelClasses.h"
 #include "engine/TestEngine.h"
@@ -46,7 +47,9 @@ protected:
             GTEST_SKIP() << Class().name << " " << Variant().name
                          << " is not supported by this processor and operating system";
         InterlockedExchange(&testRunning, 1);
+        // A worker's workspace holds what the load before it left there.
         workspace_.reset(new ClassWorkspace());
+        std::memset(workspace_.get(), 0xA5, sizeof(ClassWorkspace));
         Variant().prepare(workspace_.get(), 7);
     }
     void TearDown() override { InterlockedExchange(&testRunning, 0); }
@@ -69,6 +72,7 @@ protected:
 TEST_P(KernelClass, RepeatsItsResultsOnTheSameDataAndMakesFreshDataPerSeed)
 {
     ASSERT_GT(Workspace().inputWords, 0u);
+    ASSERT_EQ(0u, Workspace().inputWords % 8);   // the input check reads whole 64-byte blocks
     ASSERT_LE(Workspace().inputWords, kClassInputWords);
     ASSERT_GT(Workspace().resultWords, 0u);
     ASSERT_LE(Workspace().resultWords, kClassResultWords);
@@ -81,8 +85,8 @@ TEST_P(KernelClass, RepeatsItsResultsOnTheSameDataAndMakesFreshDataPerSeed)
     std::unique_ptr<ClassWorkspace> again(new ClassWorkspace()), other(new ClassWorkspace());
     Variant().prepare(again.get(), 7);
     Variant().prepare(other.get(), 8);
-    EXPECT_EQ(0, std::memcmp(again->input, Workspace().input, sizeof again->input));
-    EXPECT_EQ(0, std::memcmp(again->expected, Workspace().expected, sizeof again->expected));
+    EXPECT_EQ(0, std::memcmp(again->input, Workspace().input, Workspace().inputWords * 8));
+    EXPECT_EQ(0, std::memcmp(again->expected, Workspace().expected, Workspace().resultWords * 8));
     for (unsigned int i = 0; i < Workspace().resultWords; ++i)
         EXPECT_NE(other->expected[i], Workspace().expected[i]) << "result word " << i;
     // Shuffle indices may coincide; the data words may not.
@@ -168,6 +172,21 @@ TEST(KernelClassCrypto, AesFindsADecryptionThatDoesNotRoundTrip)
     SealClassInputs(workspace.get());
     state.passLimit = 2;
     EXPECT_EQ(kCheckWrongResult, aes.loop(workspace.get(), &state));
+}
+
+// The SHA unit's reference is SHA-256 itself: the standard digest of "abc", one
+// padded block from the standard initial state.
+TEST(KernelClassCrypto, ShaReferenceComputesSha256)
+{
+    unsigned int state[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
+                             0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
+    unsigned int message[16] = {0x61626380};
+    message[15] = 24;   // the message's length in bits
+    Sha256Compress(state, message);
+    const unsigned int digest[8] = {0xba7816bf, 0x8f01cfea, 0x414140de, 0x5dae2223,
+                                    0xb00361a3, 0x96177a9c, 0xb410ff61, 0xf20015ad};
+    for (unsigned int i = 0; i < 8; ++i)
+        EXPECT_EQ(digest[i], state[i]) << "word " << i;
 }
 
 // Wide registers count only where the operating system saves them.
