@@ -209,7 +209,7 @@ FAULTS = [
      "    CLASS_INLINE bool AnyBit(Reg v) { return _mm512_test_epi64_mask(v, v) != 0; }",
      "    CLASS_INLINE bool AnyBit(Reg v) { return (_mm512_test_epi64_mask(v, v) & 1) != 0; }"),
     ("F79", "AES decryption is never compared with the plaintext", "src/engine/KernelClassCryptoAes.cpp",
-     "        wrong = _mm_or_si128(wrong, _mm_xor_si128(x[b], Word(in, 22 + b)));\n",
+     "        wrong = _mm_or_si128(wrong, _mm_xor_si128(x[b], ClassWord(in, 22 + b)));\n",
      "        wrong = _mm_or_si128(wrong, _mm_setzero_si128());\n"),
     ("F80", "the carry-less reference shifts the high half one bit short", "src/engine/KernelClassCryptoClmul.cpp",
      "*hi ^= a >> (64 - bit);",

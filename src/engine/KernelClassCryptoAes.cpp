@@ -21,11 +21,6 @@ const unsigned int kBlocks = 8;   // four-cycle rounds on two units
 const unsigned int kBlocks = 4;
 #endif
 
-CLASS_INLINE __m128i Word(const unsigned long long* p, unsigned int i)
-{
-    return _mm_load_si128(reinterpret_cast<const __m128i*>(p) + i);
-}
-
 template <int kMode>
 int Pass(ClassWorkspace* workspace, unsigned long long* bits)
 {
@@ -33,19 +28,19 @@ int Pass(ClassWorkspace* workspace, unsigned long long* bits)
     __m128i x[kBlocks];
 #pragma GCC unroll 8
     for (unsigned int b = 0; b < kBlocks; ++b)
-        x[b] = Word(in, 22 + b);
+        x[b] = ClassWord(in, 22 + b);
     for (unsigned int t = 0; t < kAesTimes; ++t) {
 #pragma GCC unroll 8
         for (unsigned int b = 0; b < kBlocks; ++b)
-            x[b] = _mm_xor_si128(x[b], Word(in, 0));
+            x[b] = _mm_xor_si128(x[b], ClassWord(in, 0));
 #pragma GCC unroll 9
         for (unsigned int r = 1; r < 10; ++r)
 #pragma GCC unroll 8
             for (unsigned int b = 0; b < kBlocks; ++b)
-                x[b] = _mm_aesenc_si128(x[b], Word(in, r));
+                x[b] = _mm_aesenc_si128(x[b], ClassWord(in, r));
 #pragma GCC unroll 8
         for (unsigned int b = 0; b < kBlocks; ++b)
-            x[b] = _mm_aesenclast_si128(x[b], Word(in, 10));
+            x[b] = _mm_aesenclast_si128(x[b], ClassWord(in, 10));
     }
     __m128i wrong = _mm_setzero_si128();
 #pragma GCC unroll 8
@@ -53,22 +48,22 @@ int Pass(ClassWorkspace* workspace, unsigned long long* bits)
         if (kMode == kModeRecord)
             _mm_store_si128(reinterpret_cast<__m128i*>(workspace->expected) + b, x[b]);
         else if (kMode == kModeVerify)
-            wrong = _mm_or_si128(wrong, _mm_xor_si128(x[b], Word(workspace->expected, b)));
+            wrong = _mm_or_si128(wrong, _mm_xor_si128(x[b], ClassWord(workspace->expected, b)));
         else
             asm volatile("" : : "x"(x[b]));
     }
     for (unsigned int t = 0; t < kAesTimes; ++t) {
 #pragma GCC unroll 8
         for (unsigned int b = 0; b < kBlocks; ++b)
-            x[b] = _mm_xor_si128(x[b], Word(in, 11));
+            x[b] = _mm_xor_si128(x[b], ClassWord(in, 11));
 #pragma GCC unroll 9
         for (unsigned int r = 12; r < 21; ++r)
 #pragma GCC unroll 8
             for (unsigned int b = 0; b < kBlocks; ++b)
-                x[b] = _mm_aesdec_si128(x[b], Word(in, r));
+                x[b] = _mm_aesdec_si128(x[b], ClassWord(in, r));
 #pragma GCC unroll 8
         for (unsigned int b = 0; b < kBlocks; ++b)
-            x[b] = _mm_aesdeclast_si128(x[b], Word(in, 21));
+            x[b] = _mm_aesdeclast_si128(x[b], ClassWord(in, 21));
     }
     if (kMode == kModeCeiling) {
 #pragma GCC unroll 8
@@ -78,7 +73,7 @@ int Pass(ClassWorkspace* workspace, unsigned long long* bits)
     }
 #pragma GCC unroll 8
     for (unsigned int b = 0; b < kBlocks; ++b)
-        wrong = _mm_or_si128(wrong, _mm_xor_si128(x[b], Word(in, 22 + b)));
+        wrong = _mm_or_si128(wrong, _mm_xor_si128(x[b], ClassWord(in, 22 + b)));
     return CheckClassPass(workspace, wrong, bits);
 }
 

@@ -19,11 +19,6 @@ const unsigned int kChains = 8;   // three- to seven-cycle steps on one or two u
 const unsigned int kChains = 3;
 #endif
 
-CLASS_INLINE __m128i Word(const unsigned long long* p, unsigned int i)
-{
-    return _mm_load_si128(reinterpret_cast<const __m128i*>(p) + i);
-}
-
 template <int kImm>
 CLASS_INLINE __m128i Step(__m128i x, __m128i k)
 {
@@ -38,14 +33,14 @@ int Pass(ClassWorkspace* workspace, unsigned long long* bits)
     __m128i x[kChains];
 #pragma GCC unroll 8
     for (unsigned int c = 0; c < kChains; ++c)
-        x[c] = Word(in, c);
+        x[c] = ClassWord(in, c);
     for (unsigned int s = 0; s < kClmulSteps; s += 2) {
 #pragma GCC unroll 8
         for (unsigned int c = 0; c < kChains; ++c)
-            x[c] = Step<0x00>(x[c], Word(in, kChains + c));
+            x[c] = Step<0x00>(x[c], ClassWord(in, kChains + c));
 #pragma GCC unroll 8
         for (unsigned int c = 0; c < kChains; ++c)
-            x[c] = Step<0x11>(x[c], Word(in, kChains + c));
+            x[c] = Step<0x11>(x[c], ClassWord(in, kChains + c));
     }
     if (kMode == kModeCeiling) {
 #pragma GCC unroll 8
@@ -56,7 +51,7 @@ int Pass(ClassWorkspace* workspace, unsigned long long* bits)
     __m128i wrong = _mm_setzero_si128();
 #pragma GCC unroll 8
     for (unsigned int c = 0; c < kChains; ++c)
-        wrong = _mm_or_si128(wrong, _mm_xor_si128(x[c], Word(workspace->expected, c)));
+        wrong = _mm_or_si128(wrong, _mm_xor_si128(x[c], ClassWord(workspace->expected, c)));
     return CheckClassPass(workspace, wrong, bits);
 }
 

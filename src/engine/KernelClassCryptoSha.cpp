@@ -76,11 +76,6 @@ const unsigned int kShaRounds = 2;
 const unsigned int kStateWords = 4, kBlockWords = 8;
 const unsigned int kDataStart = kShaStreams * kStateWords;
 
-CLASS_INLINE __m128i Word(const unsigned long long* p, unsigned int i)
-{
-    return _mm_load_si128(reinterpret_cast<const __m128i*>(p) + i);
-}
-
 // One block's 64 rounds on every stream's state, four rounds of each stream in
 // turn; the message schedule made in place (m[i % 4] holds words 4i to 4i + 3).
 CLASS_INLINE void Compress(__m128i* abef, __m128i* cdgh, const unsigned long long* blocks)
@@ -89,7 +84,7 @@ CLASS_INLINE void Compress(__m128i* abef, __m128i* cdgh, const unsigned long lon
 #pragma GCC unroll 4
     for (unsigned int s = 0; s < kShaStreams; ++s) {
         for (unsigned int q = 0; q < 4; ++q)
-            m[s][q] = Word(blocks + s * kShaBlocks * kBlockWords, q);
+            m[s][q] = ClassWord(blocks + s * kShaBlocks * kBlockWords, q);
         start[s][0] = abef[s];
         start[s][1] = cdgh[s];
     }
@@ -125,8 +120,8 @@ int Pass(ClassWorkspace* workspace, unsigned long long* bits)
     const unsigned long long* in = workspace->input;
     __m128i abef[kShaStreams], cdgh[kShaStreams];
     for (unsigned int s = 0; s < kShaStreams; ++s) {
-        abef[s] = Word(in + s * kStateWords, 0);
-        cdgh[s] = Word(in + s * kStateWords, 1);
+        abef[s] = ClassWord(in + s * kStateWords, 0);
+        cdgh[s] = ClassWord(in + s * kStateWords, 1);
     }
     for (unsigned int r = 0; r < kShaRounds; ++r)
         for (unsigned int b = 0; b < kShaBlocks; ++b)

@@ -62,11 +62,7 @@ struct SoftwareOps {
     }
 };
 
-#if defined(__x86_64__)
-typedef SoftwareOps<unsigned long long> Reference;
-#else
-typedef SoftwareOps<unsigned int> Reference;
-#endif
+typedef SoftwareOps<IntegerWord> Reference;
 
 template <bool kBitCounts>
 void Run(const unsigned long long* input, unsigned long long* expected)

@@ -24,6 +24,25 @@ const unsigned int kIntegerResults = kMulChains + kShiftChains + 1;
 
 #define INTEGER_INLINE inline __attribute__((always_inline))
 
+// The general registers' width: 64 bits in x86-64, 32 in the 32-bit build.
+#if defined(__x86_64__)
+typedef unsigned long long IntegerWord;
+#else
+typedef unsigned int IntegerWord;
+#endif
+
+// What both hardware variants compute with the same instructions: the low half
+// by IMUL, and DIV.
+struct HardwareIntegerOps {
+    typedef IntegerWord W;
+    static INTEGER_INLINE W MulLo(W a, W b) { return static_cast<W>(a * b); }
+    static INTEGER_INLINE W Div(W n, W d, W* remainder)
+    {
+        *remainder = n % d;
+        return n / d;
+    }
+};
+
 // The expected results of a pass over these inputs, by the reference's steps.
 void IntegerReference(const unsigned long long* input, bool bitCounts, unsigned long long* expected);
 

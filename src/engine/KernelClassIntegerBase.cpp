@@ -8,23 +8,12 @@ namespace {
 
 // The full product by MUL itself: left to the compiler, a widening multiply in
 // 32-bit code also multiplies the operands' known-zero high words.
-struct Ops {
-#if defined(__x86_64__)
-    typedef unsigned long long W;
-#else
-    typedef unsigned int W;
-#endif
+struct Ops : HardwareIntegerOps {
     static INTEGER_INLINE W MulHiLo(W a, W b, W* hi)
     {
         W lo;
         asm("mul%z3 %3" : "=a"(lo), "=d"(*hi) : "a"(a), "rm"(b) : "cc");
         return lo;
-    }
-    static INTEGER_INLINE W MulLo(W a, W b) { return static_cast<W>(a * b); }
-    static INTEGER_INLINE W Div(W n, W d, W* remainder)
-    {
-        *remainder = n % d;
-        return n / d;
     }
     static W Popcnt(W) { return 0; }
     static W Lzcnt(W) { return 0; }

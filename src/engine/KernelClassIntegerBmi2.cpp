@@ -10,14 +10,12 @@
 
 namespace {
 
-struct Ops {
+struct Ops : HardwareIntegerOps {
 #if defined(__x86_64__)
-    typedef unsigned long long W;
     static INTEGER_INLINE W Popcnt(W v) { return static_cast<W>(_mm_popcnt_u64(v)); }
     static INTEGER_INLINE W Lzcnt(W v) { return _lzcnt_u64(v); }
     static INTEGER_INLINE W Tzcnt(W v) { return _tzcnt_u64(v); }
 #else
-    typedef unsigned int W;
     static INTEGER_INLINE W Popcnt(W v) { return static_cast<W>(_mm_popcnt_u32(v)); }
     static INTEGER_INLINE W Lzcnt(W v) { return _lzcnt_u32(v); }
     static INTEGER_INLINE W Tzcnt(W v) { return _tzcnt_u32(v); }
@@ -29,12 +27,6 @@ struct Ops {
         W lo;
         asm("mulx %3, %0, %1" : "=r"(lo), "=r"(*hi) : "d"(a), "rm"(b));
         return lo;
-    }
-    static INTEGER_INLINE W MulLo(W a, W b) { return static_cast<W>(a * b); }
-    static INTEGER_INLINE W Div(W n, W d, W* remainder)
-    {
-        *remainder = n % d;
-        return n / d;
     }
 };
 

@@ -15,6 +15,12 @@ enum ClassPassMode { kModeVerify = 0, kModeRecord = 1, kModeCeiling = 2 };
 // One pass: a KernelCheck, with *bits set when it is not clean.
 typedef int (*ClassPassFn)(ClassWorkspace* workspace, unsigned long long* bits);
 
+// The i-th 128-bit word of p (16-byte aligned).
+CLASS_INLINE __m128i ClassWord(const unsigned long long* p, unsigned int i)
+{
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(p) + i);
+}
+
 // Successive values of a 64-bit xorshift generator; never 0.
 struct ClassRandom {
     unsigned long long s;
