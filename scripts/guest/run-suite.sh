@@ -9,9 +9,11 @@ source "$(dirname "${BASH_SOURCE[0]}")/settings.sh"
 timeout_min=${GUEST_TIMEOUT_MIN:-40}
 mem=${GUEST_MEM_MB:-6144}
 cpus=${GUEST_CPUS:-2}
-# AVX, AVX2 and FMA with what they need (XSAVE for the registers' state), so that the
-# suite runs the AVX variant of the kernel in 32-bit mode; no emulator here has AVX-512.
-cpu=${GUEST_CPU:-qemu64,+avx,+avx2,+xsave,+xsaveopt,+fma,+f16c,+bmi1,+bmi2,+movbe,+popcnt,+sse4.1,+sse4.2,+ssse3}
+# AVX, AVX2 and FMA with what they need (XSAVE for the registers' state), BMI2 with
+# LZCNT (abm), AES and carry-less multiply, so that the suite runs the AVX variant of
+# the kernel and those loads' variants in 32-bit mode. No emulator here has AVX-512,
+# and this one runs no SHA instructions.
+cpu=${GUEST_CPU:-qemu64,+avx,+avx2,+xsave,+xsaveopt,+fma,+f16c,+bmi1,+bmi2,+abm,+movbe,+popcnt,+sse4.1,+sse4.2,+ssse3,+aes,+pclmulqdq}
 
 [ "$(id -u)" -eq 0 ] || guest_die "needs root"
 [ -f "$build/Burnwright.exe" ] && [ -f "$build/CTestTestfile.cmake" ] ||
