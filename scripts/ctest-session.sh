@@ -15,6 +15,13 @@ if [ -n "${DISPLAY:-}" ] && [ -f "$bdir/StartDesktop.exe" ]; then
     timeout 120 "$WINE" "$bdir/StartDesktop.exe" </dev/null >/dev/null 2>&1 || true
 fi
 cd "$bdir"
+# CTest lists each test program's cases as it starts (and keeps a list until its
+# program changes). A Wine process that dies while listing fails the whole run with
+# no test named: the lists are made first, again when that fails.
+for try in 1 2 3; do
+    ctest -N >/dev/null 2>&1 && break
+    echo "ctest-session: listing the tests failed (try $try of 3)" >&2
+done
 # Now and then a Wine process dies as it exits, after its tests have passed (a
 # segmentation fault in the host's loader): a test is run once more when it
 # fails, so a test that fails fails twice.
