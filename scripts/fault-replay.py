@@ -252,6 +252,12 @@ FAULTS = [
      "workspace->inputWords = kIntegerInputs;"),
     ("F95", "the SHA unit's message schedule is never extended: rounds 16 to 63 reuse the block's words",
      "src/engine/KernelClassCryptoSha.cpp", "            if (i >= 1 && i <= 12)\n", "            if (false)\n"),
+    ("F96", "the AVX sweep enters an odd number of 16-word blocks two vectors early: it reads and writes "
+     "before the area and skips its last vectors",
+     "src/engine/WorkerKernelAvx.cpp", '"sub $128, %[j]', '"sub $64, %[j]'),
+    ("F97", "the AVX sweep leaves every other vector's a and b out of the inputs' sum",
+     "src/engine/WorkerKernelAvx.cpp", "Avx::Merge(Avx::Merge(in0, in1, false), cs, false)",
+     "Avx::Merge(in0, cs, false)"),
 ]
 
 

@@ -48,7 +48,7 @@ int RunClassPasses(ClassWorkspace* workspace, KernelState* state, ClassPassFn pa
     for (;;) {
         unsigned long long bits = 0;
         const int check = pass(workspace, &bits);
-        __atomic_store_n(&state->passes, ++passes, __ATOMIC_RELAXED);
+        StorePassCount(state, ++passes);
         if (check != kCheckClean) {
             state->bits = bits;
             return check;

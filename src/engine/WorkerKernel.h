@@ -1,4 +1,5 @@
 #pragma once
+#include <emmintrin.h>
 #include <windows.h>
 
 #include "engine/MemoryPlan.h"
@@ -25,6 +26,23 @@ struct KernelState {
     unsigned long long bits;        // set by a pass that finds an error: the bits that differed
     int inputKnown;                 // inputSum holds the fill's XOR before the first pass: it is checked too
 };
+
+// Stores a loop's count of passes, where other threads may read it, in one 64-bit
+// store. 32-bit code joins the count's halves in a vector register and stores it
+// as a double (volatile: stored every time, in one instruction, VEX-encoded in
+// AVX code): joined on the stack, two 32-bit stores and then a 64-bit load, the
+// atomic store stalled every pass.
+inline void StorePassCount(KernelState* state, unsigned long long passes)
+{
+#if defined(__x86_64__)
+    __atomic_store_n(&state->passes, passes, __ATOMIC_RELAXED);
+#else
+    typedef double __attribute__((may_alias)) CountWord;
+    const __m128i count = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(passes)),
+                                             _mm_cvtsi32_si128(static_cast<int>(passes >> 32)));
+    *reinterpret_cast<volatile CountWord*>(&state->passes) = _mm_cvtsd_f64(_mm_castsi128_pd(count));
+#endif
+}
 
 // One verified pass over an area's quarters a, b, c (read) and d (read, then
 // written): for j in [0, n), r = a[j] * b[j] + c[j], the product rounded to

@@ -6,7 +6,8 @@
 // kSets (sets of sums the vectors of a pass take in turn in 64-bit code), kSets32 (input
 // sums in turn in 32-bit code), Load, LoadOperand, Store, Mul, Add, Zero (a Sum),
 // Xor3 (s ^ p ^ q), OrXor (s | (p ^ q)), Merge (two sums of one kind), AnyBit and
-// Fold (the lanes' XOR, or OR, as 64 bits).
+// Fold (the lanes' XOR, or OR, as 64 bits). A variant that specializes Sweep
+// (written out in assembly) needs only Zero, Merge, AnyBit and Fold.
 // Load keeps what it loads in a register (an empty asm statement does it): the
 // compiler would otherwise load an input again as an operand of each instruction
 // that uses it. LoadOperand loads a value used once (the old result), which the
@@ -151,7 +152,7 @@ KERNEL_ALWAYS_INLINE int Loop(const double* a, const double* b, const double* c,
             check = CheckLanes<V>(inputs, last, wrong, state);
             passes = state->passes;
         } else {
-            __atomic_store_n(&state->passes, ++passes, __ATOMIC_RELAXED);
+            StorePassCount(state, ++passes);
         }
     }
     return check;

@@ -51,8 +51,8 @@ protected:
     const KernelImpl& Impl() const { return GetKernelImpl(GetParam()); }
 };
 
-// The fill holds the scalar unit's two roundings; passes at any alignment agree with
-// it and touch nothing else. Any bit of a quarter changed between two passes is
+// The fill holds the scalar unit's two roundings; passes at any alignment, over an
+// even or an odd number of 16-word blocks, agree with it and touch nothing else. Any bit of a quarter changed between two passes is
 // found by the second, with its kind and exactly that bit; so is a bit that keeps
 // its value across a refill (a cell stuck at it), after the complement of every
 // input word and after a new pattern, whose results the next pass checks.
@@ -61,7 +61,7 @@ TEST_P(Kernel, FindsAnyBitChangedInTheAreaWithinOnePass)
     for (int quarter = 0; quarter < 4; ++quarter) {
         for (unsigned int bit = 0; bit < 64; ++bit) {
             SCOPED_TRACE(testing::Message() << "quarter " << quarter << ", bit " << bit);
-            const unsigned int size = bit ? 8192 : 1u << 20;
+            const unsigned int size = bit == 0 ? 1u << 20 : bit % 2 ? 8192 + 512 : 8192;
             Area area(size, 8 * (bit % 8));
             WorkerArea worker = {area.base(), size, nullptr, 0, 0, nullptr};
             KernelState state = {};
@@ -156,6 +156,23 @@ TEST_P(Kernel, LoopFindsABitChangedWhileItRuns)
         EXPECT_EQ(quarter == 3 ? kCheckWrongResult : kCheckChangedInput, check);
         EXPECT_EQ(0x40ull << 32, state.bits);
     }
+}
+
+// The loop stores its count after every pass and stops at the limit, across the
+// count's 32-bit halves (32-bit code stores the two halves as one 64-bit word).
+TEST_P(Kernel, LoopCountsItsPassesUpToTheLimitAcrossTheCountsHalves)
+{
+    Area area(8192 + 512);
+    KernelState state = {};
+    FillWorkerArea(area.base(), 8192 + 512, 3);
+    ASSERT_EQ(kCheckClean, area.Run(Impl().pass, &state));
+    state.passes = 0xFFFFFFFEull;
+    state.passLimit = 0x100000003ull;
+    InterlockedExchange(&testRunning, 1);
+    const int check = Impl().loop(area.q(0), area.q(1), area.q(2), area.q(3), area.n(), &state);
+    InterlockedExchange(&testRunning, 0);
+    EXPECT_EQ(kCheckClean, check);
+    EXPECT_EQ(0x100000003ull, __atomic_load_n(&state.passes, __ATOMIC_RELAXED));
 }
 
 // Whether flipping the lowest bit of c[j] leaves the result a*b + c as it is
