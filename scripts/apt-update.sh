@@ -11,3 +11,15 @@ apt_update() {
     echo "apt-get update failed 4 times; going on with the package lists there are" >&2
     return 0
 }
+
+# apt_install SUITE COMMAND...: runs COMMAND (an apt-get install, perhaps in a chroot)
+# and, if it fails, runs it again with -t SUITE. An index that failed to download
+# (often the security suite's i386 one) leaves the two architectures at different
+# versions; the release's own suite has both.
+apt_install() {
+    local suite=$1
+    shift
+    "$@" && return 0
+    echo "apt-get install failed; installing again from $suite alone" >&2
+    "$@" -t "$suite"
+}

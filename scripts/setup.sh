@@ -23,11 +23,6 @@ if [ ${#need[@]} -gt 0 ]; then
     fi
     export DEBIAN_FRONTEND=noninteractive
     apt_update
-    if ! apt-get install -y -q --no-install-recommends "${need[@]}"; then
-        # An index that failed to download (often the security suite's i386 one) leaves
-        # the two architectures at different versions; the release's own suite has both.
-        . /etc/os-release
-        echo "setup: installing again from $VERSION_CODENAME alone" >&2
-        apt-get install -y -q --no-install-recommends -t "$VERSION_CODENAME" "${need[@]}"
-    fi
+    apt_install "$(. /etc/os-release && echo "$VERSION_CODENAME")" \
+        apt-get install -y -q --no-install-recommends "${need[@]}"
 fi

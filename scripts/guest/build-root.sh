@@ -76,13 +76,8 @@ in_root() { chroot "$rootfs" env DEBIAN_FRONTEND=noninteractive LC_ALL=C PATH=/u
 stamp "installing ${packages[*]}"
 in_root dpkg --add-architecture i386
 apt_update in_root >"$work/apt.log" 2>&1
-if ! in_root apt-get install -y -q "${packages[@]}" >>"$work/apt.log" 2>&1; then
-    # An index that failed to download (often the security suite's i386 one) leaves
-    # the two architectures at different versions; the release's own suite has both.
-    stamp "installing again from $suite alone"
-    in_root apt-get install -y -q -t "$suite" "${packages[@]}" >>"$work/apt.log" 2>&1 ||
-        { tail -n 30 "$work/apt.log" >&2; exit 1; }
-fi
+apt_install "$suite" in_root apt-get install -y -q "${packages[@]}" >>"$work/apt.log" 2>&1 ||
+    { tail -n 30 "$work/apt.log" >&2; exit 1; }
 
 for ((i = ${#mounted[@]} - 1; i >= 0; i--)); do umount -l "${mounted[i]}"; done
 mounted=()
