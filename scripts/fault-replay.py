@@ -218,7 +218,7 @@ FAULTS = [
      "(crc >> 1) ^ 0x82F63B78u",
      "(crc >> 1) ^ 0xEDB88320u"),
     ("F82", "a kernel class's loop does not publish its count of passes", "src/engine/KernelClasses.cpp",
-     "        __atomic_store_n(&state->passes, ++passes, __ATOMIC_RELAXED);\n",
+     "        StorePassCount(state, ++passes);\n",
      "        ++passes;\n"),
     ("F83", "AVX-512 classes run where the operating system does not save the ZMM state", "src/engine/CpuFeatures.cpp",
      "        if ((words.xcr0 & kXcr0Avx512) == kXcr0Avx512 && (ebx7 & kAvx512fBit)) {",
