@@ -52,10 +52,11 @@ protected:
 };
 
 // The fill holds the scalar unit's two roundings; passes at any alignment, over an
-// even or an odd number of 16-word blocks, agree with it and touch nothing else. Any bit of a quarter changed between two passes is
-// found by the second, with its kind and exactly that bit; so is a bit that keeps
-// its value across a refill (a cell stuck at it), after the complement of every
-// input word and after a new pattern, whose results the next pass checks.
+// even or an odd number of 16-word blocks, agree with it and touch nothing else.
+// Any bit of a quarter changed between two passes is found by the second, with its
+// kind and exactly that bit; so is a bit that keeps its value across a refill (a
+// cell stuck at it), after the complement of every input word and after a new
+// pattern, whose results the next pass checks.
 TEST_P(Kernel, FindsAnyBitChangedInTheAreaWithinOnePass)
 {
     for (int quarter = 0; quarter < 4; ++quarter) {
