@@ -152,8 +152,8 @@ FAULTS = [
      "src/engine/WorkerKernel.cpp", "run.refillGap = kRefillShare * (run.lastRefill - now);",
      "run.refillGap = run.lastRefill - now;"),
     ("F56", "a stored result that changed while a loop runs is overwritten unnoticed after its first pass",
-     "src/engine/WorkerKernelBody.h", "if (V::AnyBit(V::Merge(V::Merge(inputs, last, false), wrong, true))) {",
-     "if (V::AnyBit(V::Merge(inputs, last, false))) {"),
+     "src/engine/WorkerKernelBody.h", "if (V::AnyBit(V::Merge(V::Merge(inputs, last, false), wrong, true)))",
+     "if (V::AnyBit(V::Merge(inputs, last, false)))"),
     ("F57", "a worker's run cut into parts checks only its first areas", "src/engine/WorkerKernel.cpp",
      "        return kCheckClean;\n    for (;;) {", "        return kCheckClean;\n    worker->next = 0;\n    for (;;) {"),
     ("F58", "a turn runs the widest kernel from its start: no SSE2 half", "src/engine/TurnTimeline.cpp",
@@ -162,7 +162,7 @@ FAULTS = [
      "src/engine/WorkerKernelBody.h", "const bool compare = state->passes != 0 || state->inputKnown != 0;",
      "const bool compare = state->passes != 0;"),
     ("F60", "the same bit changed in two lanes cancels when the lanes are folded", "src/engine/WorkerKernelBody.h",
-     "check = CheckLanes<V>(inputs, last, wrong, state);", "check = Check<V>(inputs, wrong, state);"),
+     "return CheckLanes<V>(inputs, last, wrong, state);", "return Check<V>(inputs, wrong, state);"),
     ("F61", "a run in which a core was not tested ends as passed", "src/engine/RunEnd.cpp",
      "untested ? kVerdictIncomplete", "false ? kVerdictIncomplete"),
     ("F62", "the end is judged after the workers and the memory were released", "src/engine/TestEngine.cpp",
@@ -258,6 +258,16 @@ FAULTS = [
     ("F97", "the AVX sweep leaves every other vector's a and b out of the inputs' sum",
      "src/engine/WorkerKernelAvx.cpp", "Avx::Merge(Avx::Merge(in0, in1, false), cs, false)",
      "Avx::Merge(in0, cs, false)"),
+    ("F98", "the AVX loop's later passes leave the wrong results out of their check: a wrong result ends "
+     "the loop only when the run ends",
+     "src/engine/WorkerKernelAvx.cpp", '"vorpd %[wrong], %[t], %[t]\\n\\t"', '"\\n\\t"'),
+    ("F99", "the AVX loop's later passes compare their inputs' sum with nothing",
+     "src/engine/WorkerKernelAvx.cpp", '"vxorpd %[last], %[in0], %[t]\\n\\t"',
+     '"vxorpd %[in0], %[in0], %[t]\\n\\t"'),
+    ("F100", "the AVX loop's later passes fold the lanes of a changed sum: the same bit changed in two "
+     "lanes cancels",
+     "src/engine/WorkerKernelAvx.cpp", "return CheckLanes<Avx>(in0, last, found, state);",
+     "return Check<Avx>(in0, found, state);"),
 ]
 
 

@@ -133,29 +133,43 @@ KERNEL_ALWAYS_INLINE int Pass(const double* a, const double* b, const double* c,
     return Check<V>(inputs, wrong, state);
 }
 
-// After its first pass the loop compares each pass's input sum with the pass
-// before's lane by lane, and folds the sums only when they differ or a result
-// is wrong: a short pass then costs little more than its sweep. The count of
-// passes is stored after each pass, where other threads may read it.
+// The passes after a loop's first, compared with the pass before's sums lane by
+// lane; the sums are folded only when they differ or a result is wrong: a short
+// pass then costs little more than its sweep. The count of passes is stored after
+// each pass, where other threads may read it.
+template <class V>
+KERNEL_ALWAYS_INLINE int RepeatPasses(const double* a, const double* b, const double* c, double* d,
+                                      size_t n, typename V::Sum inputs, KernelState* state)
+{
+    typename V::Sum wrong;
+    unsigned long long passes = state->passes;
+    while (testRunning != 0 && passes != state->passLimit) {
+        const typename V::Sum last = inputs;
+        Sweep<V>(a, b, c, d, n, inputs, wrong);
+        if (V::AnyBit(V::Merge(V::Merge(inputs, last, false), wrong, true)))
+            return CheckLanes<V>(inputs, last, wrong, state);
+        StorePassCount(state, ++passes);
+    }
+    return kCheckClean;
+}
+
+// A variant may write its later passes out (a specialization); by default they
+// are RepeatPasses.
+template <class V>
+KERNEL_ALWAYS_INLINE int LaterPasses(const double* a, const double* b, const double* c, double* d,
+                                     size_t n, typename V::Sum inputs, KernelState* state)
+{
+    return RepeatPasses<V>(a, b, c, d, n, inputs, state);
+}
+
 template <class V>
 KERNEL_ALWAYS_INLINE int Loop(const double* a, const double* b, const double* c, double* d,
                               size_t n, KernelState* state)
 {
     typename V::Sum inputs, wrong;
     Sweep<V>(a, b, c, d, n, inputs, wrong);
-    int check = Check<V>(inputs, wrong, state);
-    unsigned long long passes = state->passes;
-    while (check == kCheckClean && testRunning != 0 && passes != state->passLimit) {
-        const typename V::Sum last = inputs;
-        Sweep<V>(a, b, c, d, n, inputs, wrong);
-        if (V::AnyBit(V::Merge(V::Merge(inputs, last, false), wrong, true))) {
-            check = CheckLanes<V>(inputs, last, wrong, state);
-            passes = state->passes;
-        } else {
-            StorePassCount(state, ++passes);
-        }
-    }
-    return check;
+    const int check = Check<V>(inputs, wrong, state);
+    return check == kCheckClean ? LaterPasses<V>(a, b, c, d, n, inputs, state) : check;
 }
 
 // The entry points of a variant, KernelPass<suffix> and KernelLoop<suffix>.
