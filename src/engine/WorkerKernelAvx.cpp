@@ -112,7 +112,7 @@ KERNEL_ALWAYS_INLINE void Sweep<Avx>(const double* a, const double* b, const dou
 // The passes after the first, written out as one loop: each pass's sums merged
 // and compared with the first pass's (`last`: they stay the same while passes
 // are clean), its count stored, the limit and the flag read and the next pass
-// begun, in about 16 instructions and one taken branch. Compiled, the 32-bit
+// begun, in about twenty instructions and one taken branch. Compiled, the 32-bit
 // loop kept its state on the stack and spent about 3% of a pass between passes.
 // One asm statement runs at most 2^32 - 1 passes (`left`).
 #if defined(__x86_64__)
