@@ -103,9 +103,11 @@ TEST_P(Kernel, FindsAnyBitChangedInTheAreaWithinOnePass)
 }
 
 // Runs the loop while another thread calls `flip` each time the loop has made
-// two more passes (and then a few pauses more, so that flips land anywhere in a
+// four more passes (and then a few pauses more, so that flips land anywhere in a
 // pass), until the loop has returned or 50 flips are made; then ends the run, so
-// that a loop that misses every flip still returns.
+// that a loop that misses every flip still returns. The count it waits on may be
+// read a pass or two late: with four passes between them, a flip cannot undo the
+// one before until the loop has had a whole pass to see it.
 struct Flipper {
     std::function<void()> flip;
     const KernelState* state;
@@ -119,7 +121,7 @@ DWORD WINAPI FlipWhileLooping(LPVOID parameter)
     unsigned int random = 12345;
     for (; flipper->flips < 50 && !flipper->done; ++flipper->flips) {
         const unsigned long long from = __atomic_load_n(&flipper->state->passes, __ATOMIC_RELAXED);
-        while (!flipper->done && __atomic_load_n(&flipper->state->passes, __ATOMIC_RELAXED) < from + 2)
+        while (!flipper->done && __atomic_load_n(&flipper->state->passes, __ATOMIC_RELAXED) < from + 4)
             YieldProcessor();
         random = random * 1103515245u + 12345u;
         for (unsigned int pause = random >> 26; pause != 0 && !flipper->done; --pause)
@@ -132,7 +134,7 @@ DWORD WINAPI FlipWhileLooping(LPVOID parameter)
     return 0;
 }
 
-// The loop must end on its own, within a pass or two of a flip it can see, not
+// The loop must end on its own within a pass or two of a flip it can see, not
 // when the flipper has made all its flips and ends the run. A flip of a result
 // (`rewritten`) that lands between the pass's read of the word and its store is
 // undone by the store: such flips go unseen, about every third.
