@@ -260,14 +260,27 @@ FAULTS = [
      "Avx::Merge(in0, cs, false)"),
     ("F98", "the AVX loop's later passes leave the wrong results out of their check: a wrong result ends "
      "the loop only when the run ends",
-     "src/engine/WorkerKernelAvx.cpp", '"vorpd %[wrong], %[t], %[t]\\n\\t"', '"\\n\\t"'),
+     "src/engine/WorkerKernelAvx.cpp", '"vorpd %[wrong], %[check], %[check]\\n\\t"', '"\\n\\t"'),
     ("F99", "the AVX loop's later passes compare their inputs' sum with nothing",
-     "src/engine/WorkerKernelAvx.cpp", '"vxorpd %[last], %[in0], %[t]\\n\\t"',
-     '"vxorpd %[in0], %[in0], %[t]\\n\\t"'),
+     "src/engine/WorkerKernelAvx.cpp", '"vxorpd %[last], %[sum], %[check]\\n\\t"',
+     '"vxorpd %[sum], %[sum], %[check]\\n\\t"'),
     ("F100", "the AVX loop's later passes fold the lanes of a changed sum: the same bit changed in two "
      "lanes cancels",
-     "src/engine/WorkerKernelAvx.cpp", "return CheckLanes<Avx>(in0, last, found, state);",
-     "return Check<Avx>(in0, found, state);"),
+     "src/engine/WorkerKernelAvx.cpp", "return CheckLanes<Avx>(sum, last, found, state);",
+     "return Check<Avx>(sum, found, state);"),
+    ("F101", "the AVX loop's written-out pass serves every area of 8192 bytes or more: a larger area's "
+     "later passes sweep only the last 2048 bytes of each quarter",
+     "src/engine/WorkerKernelAvx.cpp", "if (n == kWholeSweepElements) {", "if (n >= kWholeSweepElements) {"),
+    ("F102", "the AVX loop's written-out pass keeps the sums of the pass before: a clean area fails",
+     "src/engine/WorkerKernelAvx.cpp", '"1:\\n\\t"\n                         AVX_ZERO_SUMS\n',
+     '"1:\\n\\t"\n'),
+    ("F103", "the AVX loop's later passes never branch on a pass's check: an error is seen only if the last "
+     "pass before the limit or the flag finds it",
+     "src/engine/WorkerKernelAvx.cpp", '"jnz 4f\\n\\t"', '"\\n\\t"'),
+    ("F104", "the AVX loop leaves out the check of the pass that reaches its limit: a result changed in "
+     "that pass is stored over unnoticed",
+     "src/engine/WorkerKernelAvx.cpp", "        if (Avx::AnyBit(check)) {",
+     "        if (left != 0 && Avx::AnyBit(check)) {"),
 ]
 
 

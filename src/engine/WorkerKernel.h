@@ -61,8 +61,9 @@ typedef int (*KernelPassFn)(const double* a, const double* b, const double* c, d
 
 // Verified passes over the same arrays until testRunning reads 0 after a pass or
 // state->passes reaches a nonzero state->passLimit (at least one pass; returns
-// kCheckClean), or a pass finds an error (returns its KernelCheck). The flag and
-// the limit are read only between passes.
+// kCheckClean), or a pass finds an error (returns its KernelCheck, with the bits
+// that pass found; a loop may end one pass after it, never past the limit). The
+// flag and the limit are read only between passes.
 typedef int (*KernelLoopFn)(const double* a, const double* b, const double* c, double* d,
                             size_t n, KernelState* state);
 

@@ -158,38 +158,116 @@ int LoopWhileFlipping(const KernelImpl& impl, Area& area, KernelState* state, st
 }
 
 // The loop checks its later passes lane by lane: a bit flipped in an input or a
-// result while it runs ends it with that kind and exactly that bit, within a pass.
+// result while it runs ends it, within a pass or two, with that kind and exactly
+// that bit, in every vector of every quarter, both in an 8192-byte area (whose
+// passes may be written out whole) and in an odd number of 16-word blocks.
 TEST_P(Kernel, LoopFindsABitChangedWhileItRuns)
 {
-    for (int quarter : {0, 3}) {
-        SCOPED_TRACE(testing::Message() << "quarter " << quarter);
-        Area area(8192);
+    for (unsigned int size : {8192u, 8192u + 512u}) {
+        Area area(size);
         KernelState state = {};
-        FillWorkerArea(area.base(), 8192, 5);
+        FillWorkerArea(area.base(), size, 5);
         ASSERT_EQ(kCheckClean, area.Run(Impl().pass, &state));
-        volatile LONG* high = reinterpret_cast<volatile LONG*>(&area.word(quarter, 77)) + 1;
-        const int check =
-            LoopWhileFlipping(Impl(), area, &state, [high] { InterlockedXor(high, 0x40); }, quarter == 3);
-        EXPECT_EQ(quarter == 3 ? kCheckWrongResult : kCheckChangedInput, check);
-        EXPECT_EQ(0x40ull << 32, state.bits);
+        for (int quarter = 0; quarter < 4; ++quarter) {
+            // A word of every four: of every vector of four or more words, and of every
+            // two-word vector of a 16-word step at some block; the lane turns with each.
+            for (unsigned int j = 0; j < area.n(); j += 4) {
+                const unsigned int word = j + (j / 4 + j / 64) % 4, bit = (7 * j + quarter) % 64;
+                SCOPED_TRACE(testing::Message() << size << " bytes, quarter " << quarter << ", word " << word
+                                                << ", bit " << bit);
+                volatile LONG* half = reinterpret_cast<volatile LONG*>(&area.word(quarter, word)) + bit / 32;
+                const LONG mask = static_cast<LONG>(1u << (bit % 32));
+                const int check = LoopWhileFlipping(Impl(), area, &state, [half, mask] { InterlockedXor(half, mask); },
+                                                    quarter == 3);
+                ASSERT_EQ(quarter == 3 ? kCheckWrongResult : kCheckChangedInput, check);
+                ASSERT_EQ(1ull << bit, state.bits);
+                // The area as it is now is the next case's starting point.
+                ASSERT_EQ(kCheckClean, area.Run(Impl().pass, &state));
+            }
+        }
     }
 }
 
 // The loop stores its count after every pass and stops at the limit, across the
-// count's 32-bit halves (32-bit code stores the two halves as one 64-bit word).
+// count's 32-bit halves (32-bit code stores the two halves as one 64-bit word),
+// in a written-out whole pass and in the loop of blocks.
 TEST_P(Kernel, LoopCountsItsPassesUpToTheLimitAcrossTheCountsHalves)
 {
-    Area area(8192 + 512);
-    KernelState state = {};
-    FillWorkerArea(area.base(), 8192 + 512, 3);
-    ASSERT_EQ(kCheckClean, area.Run(Impl().pass, &state));
-    state.passes = 0xFFFFFFFEull;
-    state.passLimit = 0x100000003ull;
-    InterlockedExchange(&testRunning, 1);
-    const int check = Impl().loop(area.q(0), area.q(1), area.q(2), area.q(3), area.n(), &state);
+    for (unsigned int size : {8192u, 8192u + 512u}) {
+        SCOPED_TRACE(testing::Message() << size << " bytes");
+        Area area(size);
+        KernelState state = {};
+        FillWorkerArea(area.base(), size, 3);
+        ASSERT_EQ(kCheckClean, area.Run(Impl().pass, &state));
+        state.passes = 0xFFFFFFFEull;
+        state.passLimit = 0x100000003ull;
+        InterlockedExchange(&testRunning, 1);
+        const int check = Impl().loop(area.q(0), area.q(1), area.q(2), area.q(3), area.n(), &state);
+        InterlockedExchange(&testRunning, 0);
+        EXPECT_EQ(kCheckClean, check);
+        EXPECT_EQ(0x100000003ull, __atomic_load_n(&state.passes, __ATOMIC_RELAXED));
+    }
+}
+
+// Flips `mask` in `word` while a loop call's last pass runs (its count one short
+// of the limit), once a call, until the loop has returned an error or 20 flips are
+// made; then ends the run.
+struct LastPassFlipper {
+    const KernelState* state;
+    volatile LONG* word;
+    LONG mask;
+    volatile LONG done;
+    int flips;
+};
+
+DWORD WINAPI FlipInLastPasses(LPVOID parameter)
+{
+    LastPassFlipper* flipper = static_cast<LastPassFlipper*>(parameter);
+    for (; flipper->flips < 20 && !flipper->done; ++flipper->flips) {
+        unsigned long long passes = 0;
+        while (!flipper->done && (passes = __atomic_load_n(&flipper->state->passes, __ATOMIC_RELAXED)) + 1 !=
+                                     __atomic_load_n(&flipper->state->passLimit, __ATOMIC_RELAXED))
+            YieldProcessor();
+        if (flipper->done)
+            break;
+        InterlockedXor(flipper->word, flipper->mask);
+        while (!flipper->done && __atomic_load_n(&flipper->state->passes, __ATOMIC_RELAXED) == passes)
+            YieldProcessor();
+    }
     InterlockedExchange(&testRunning, 0);
-    EXPECT_EQ(kCheckClean, check);
-    EXPECT_EQ(0x100000003ull, __atomic_load_n(&state.passes, __ATOMIC_RELAXED));
+    return 0;
+}
+
+// A loop called for two passes at a time (its first and one later pass, as a
+// large area's share of a worker's time may be) still checks the pass that
+// reaches the limit: a result changed while that pass runs, before the pass
+// reads it (the quarter's last word, read at its end), is found then, not lost
+// when the pass stores the fresh result over it.
+TEST_P(Kernel, LoopChecksThePassThatReachesTheLimit)
+{
+    const unsigned int kSize = 1u << 20;   // a pass of some microseconds
+    Area area(kSize);
+    KernelState state = {};
+    FillWorkerArea(area.base(), kSize, 9);
+    ASSERT_EQ(kCheckClean, area.Run(Impl().pass, &state));
+    volatile LONG* high = reinterpret_cast<volatile LONG*>(&area.word(3, area.n() - 1)) + 1;
+    LastPassFlipper flipper = {&state, high, 0x2000, 0, 0};
+    InterlockedExchange(&testRunning, 1);
+    const HANDLE thread = CreateThread(nullptr, 0, FlipInLastPasses, &flipper, 0, nullptr);
+    ASSERT_TRUE(thread != nullptr);
+    int check = kCheckClean;
+    while (check == kCheckClean && testRunning != 0) {
+        __atomic_store_n(&state.passLimit, state.passes + 2, __ATOMIC_RELAXED);
+        check = Impl().loop(area.q(0), area.q(1), area.q(2), area.q(3), area.n(), &state);
+    }
+    InterlockedExchange(&flipper.done, 1);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    InterlockedExchange(&testRunning, 0);
+    EXPECT_EQ(kCheckWrongResult, check);
+    EXPECT_EQ(0x2000ull << 32, state.bits);
+    // A flip that lands between the pass's read of the word and its store is undone.
+    EXPECT_LE(flipper.flips, 3) << "flips made in the last passes went unseen";
 }
 
 // Whether flipping the lowest bit of c[j] leaves the result a*b + c as it is
