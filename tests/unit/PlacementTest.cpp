@@ -494,8 +494,10 @@ TEST_F(EachCore, TakesTheCoresInTurnAndNamesOnlyTheOneThatFailed)
                 ASSERT_TRUE(WaitUntil([] { return turnClockKHz != 0; }, 30000));
                 const double mhz = SampledMHz();
                 const CoreTurnWork& work = engine.turnWork;
+                // The line shows the published whole kHz to two decimals: within
+                // 0.0005 + 0.005 MHz of the figure measured.
                 EXPECT_TRUE(mhz == 0.0 || std::any_of(work.clocksMHz, work.clocksMHz + work.clockCount,
-                                                      [&](double m) { return std::fabs(m - mhz) <= 0.0051; }))
+                                                      [&](double m) { return std::fabs(m - mhz) <= 0.0056; }))
                     << mhz;
             }
             SkipMs(60000);
