@@ -107,10 +107,13 @@ TEST_P(Kernel, FindsAnyBitChangedInTheAreaWithinOnePass)
 // pass), until the loop has returned or 50 flips are made; then ends the run, so
 // that a loop that misses every flip still returns. The count it waits on may be
 // read a pass or two late: with four passes between them, a flip cannot undo the
-// one before until the loop has had a whole pass to see it.
+// one before until the loop has had a whole pass to see it. With a `budget`, the
+// loop is called for that many passes at a time, and each call's flip comes
+// while its last pass runs (the count one short of the limit).
 struct Flipper {
     std::function<void()> flip;
     const KernelState* state;
+    unsigned int budget;
     volatile LONG done;
     int flips;   // made
 };
@@ -118,42 +121,55 @@ struct Flipper {
 DWORD WINAPI FlipWhileLooping(LPVOID parameter)
 {
     Flipper* flipper = static_cast<Flipper*>(parameter);
+    const KernelState* state = flipper->state;
     unsigned int random = 12345;
     for (; flipper->flips < 50 && !flipper->done; ++flipper->flips) {
-        const unsigned long long from = __atomic_load_n(&flipper->state->passes, __ATOMIC_RELAXED);
-        while (!flipper->done && __atomic_load_n(&flipper->state->passes, __ATOMIC_RELAXED) < from + 4)
-            YieldProcessor();
-        random = random * 1103515245u + 12345u;
-        for (unsigned int pause = random >> 26; pause != 0 && !flipper->done; --pause)
-            YieldProcessor();
+        unsigned long long passes = __atomic_load_n(&state->passes, __ATOMIC_RELAXED);
+        if (flipper->budget) {
+            while (!flipper->done && (passes = __atomic_load_n(&state->passes, __ATOMIC_RELAXED)) + 1 !=
+                                         __atomic_load_n(&state->passLimit, __ATOMIC_RELAXED))
+                YieldProcessor();
+        } else {
+            while (!flipper->done && __atomic_load_n(&state->passes, __ATOMIC_RELAXED) < passes + 4)
+                YieldProcessor();
+            random = random * 1103515245u + 12345u;
+            for (unsigned int pause = random >> 26; pause != 0 && !flipper->done; --pause)
+                YieldProcessor();
+        }
         if (flipper->done)
             break;
         flipper->flip();
+        while (flipper->budget && !flipper->done && __atomic_load_n(&state->passes, __ATOMIC_RELAXED) == passes)
+            YieldProcessor();
     }
     InterlockedExchange(&testRunning, 0);
     return 0;
 }
 
-// The loop must end on its own within a pass or two of a flip it can see, not
-// when the flipper has made all its flips and ends the run. A flip of a result
-// (`rewritten`) that lands between the pass's read of the word and its store is
-// undone by the store: such flips go unseen, about every third.
+// The loop must end on its own within a pass or two of a flip it can see, after
+// at most `flipsAllowed` flips, not when the flipper has made all its flips and
+// ends the run.
 int LoopWhileFlipping(const KernelImpl& impl, Area& area, KernelState* state, std::function<void()> flip,
-                      bool rewritten = false)
+                      int flipsAllowed = 3, unsigned int budget = 0)
 {
-    Flipper flipper = {flip, state, 0, 0};
+    Flipper flipper = {flip, state, budget, 0, 0};
     InterlockedExchange(&testRunning, 1);
     const HANDLE thread = CreateThread(nullptr, 0, FlipWhileLooping, &flipper, 0, nullptr);
     if (!thread) {
         ADD_FAILURE() << "no flipper thread";
         return -1;
     }
-    const int check = impl.loop(area.q(0), area.q(1), area.q(2), area.q(3), area.n(), state);
+    int check = kCheckClean;
+    do {
+        if (budget)
+            __atomic_store_n(&state->passLimit, state->passes + budget, __ATOMIC_RELAXED);
+        check = impl.loop(area.q(0), area.q(1), area.q(2), area.q(3), area.n(), state);
+    } while (budget && check == kCheckClean && testRunning != 0);
     InterlockedExchange(&flipper.done, 1);
     WaitForSingleObject(thread, INFINITE);
     CloseHandle(thread);
     InterlockedExchange(&testRunning, 0);
-    EXPECT_LE(flipper.flips, rewritten ? 40 : 3) << "the loop went on past flips it could see";
+    EXPECT_LE(flipper.flips, flipsAllowed) << "the loop went on past flips it could see";
     return check;
 }
 
@@ -177,8 +193,10 @@ TEST_P(Kernel, LoopFindsABitChangedWhileItRuns)
                                                 << ", bit " << bit);
                 volatile LONG* half = reinterpret_cast<volatile LONG*>(&area.word(quarter, word)) + bit / 32;
                 const LONG mask = static_cast<LONG>(1u << (bit % 32));
+                // A result's flip that lands between the pass's read of the word and its
+                // store is undone by the store: such flips go unseen, about every third.
                 const int check = LoopWhileFlipping(Impl(), area, &state, [half, mask] { InterlockedXor(half, mask); },
-                                                    quarter == 3);
+                                                    quarter == 3 ? 40 : 3);
                 ASSERT_EQ(quarter == 3 ? kCheckWrongResult : kCheckChangedInput, check);
                 ASSERT_EQ(1ull << bit, state.bits);
                 // The area as it is now is the next case's starting point.
@@ -209,35 +227,6 @@ TEST_P(Kernel, LoopCountsItsPassesUpToTheLimitAcrossTheCountsHalves)
     }
 }
 
-// Flips `mask` in `word` while a loop call's last pass runs (its count one short
-// of the limit), once a call, until the loop has returned an error or 20 flips are
-// made; then ends the run.
-struct LastPassFlipper {
-    const KernelState* state;
-    volatile LONG* word;
-    LONG mask;
-    volatile LONG done;
-    int flips;
-};
-
-DWORD WINAPI FlipInLastPasses(LPVOID parameter)
-{
-    LastPassFlipper* flipper = static_cast<LastPassFlipper*>(parameter);
-    for (; flipper->flips < 20 && !flipper->done; ++flipper->flips) {
-        unsigned long long passes = 0;
-        while (!flipper->done && (passes = __atomic_load_n(&flipper->state->passes, __ATOMIC_RELAXED)) + 1 !=
-                                     __atomic_load_n(&flipper->state->passLimit, __ATOMIC_RELAXED))
-            YieldProcessor();
-        if (flipper->done)
-            break;
-        InterlockedXor(flipper->word, flipper->mask);
-        while (!flipper->done && __atomic_load_n(&flipper->state->passes, __ATOMIC_RELAXED) == passes)
-            YieldProcessor();
-    }
-    InterlockedExchange(&testRunning, 0);
-    return 0;
-}
-
 // A loop called for two passes at a time (its first and one later pass, as a
 // large area's share of a worker's time may be) still checks the pass that
 // reaches the limit: a result changed while that pass runs, before the pass
@@ -251,23 +240,10 @@ TEST_P(Kernel, LoopChecksThePassThatReachesTheLimit)
     FillWorkerArea(area.base(), kSize, 9);
     ASSERT_EQ(kCheckClean, area.Run(Impl().pass, &state));
     volatile LONG* high = reinterpret_cast<volatile LONG*>(&area.word(3, area.n() - 1)) + 1;
-    LastPassFlipper flipper = {&state, high, 0x2000, 0, 0};
-    InterlockedExchange(&testRunning, 1);
-    const HANDLE thread = CreateThread(nullptr, 0, FlipInLastPasses, &flipper, 0, nullptr);
-    ASSERT_TRUE(thread != nullptr);
-    int check = kCheckClean;
-    while (check == kCheckClean && testRunning != 0) {
-        __atomic_store_n(&state.passLimit, state.passes + 2, __ATOMIC_RELAXED);
-        check = Impl().loop(area.q(0), area.q(1), area.q(2), area.q(3), area.n(), &state);
-    }
-    InterlockedExchange(&flipper.done, 1);
-    WaitForSingleObject(thread, INFINITE);
-    CloseHandle(thread);
-    InterlockedExchange(&testRunning, 0);
+    // A flip that lands between the pass's read of the word and its store is undone.
+    const int check = LoopWhileFlipping(Impl(), area, &state, [high] { InterlockedXor(high, 0x2000); }, 3, 2);
     EXPECT_EQ(kCheckWrongResult, check);
     EXPECT_EQ(0x2000ull << 32, state.bits);
-    // A flip that lands between the pass's read of the word and its store is undone.
-    EXPECT_LE(flipper.flips, 3) << "flips made in the last passes went unseen";
 }
 
 // Whether flipping the lowest bit of c[j] leaves the result a*b + c as it is
