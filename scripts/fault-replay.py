@@ -281,6 +281,14 @@ FAULTS = [
      "that pass is stored over unnoticed",
      "src/engine/WorkerKernelAvx.cpp", "        if (Avx::AnyBit(check)) {",
      "        if (left != 0 && Avx::AnyBit(check)) {"),
+    ("F107", "a core whose memory fill outlasted its turn, or took most of it, passes with no load run on it",
+     "src/engine/EachCoreRun.cpp",
+     "if (turn.verdict == kCorePassed && !LoadHadHalfTheTurn(",
+     "if (turn.verdict == kCorePassed && false && !LoadHadHalfTheTurn("),
+    ("F108", "cores whose turns the run's time passed are counted not tested but never named: "
+     "\"Test Failed -- ; 2 of 8 cores passed\"",
+     "src/engine/RunEnd.cpp", "            if (wholeTime && turn.verdict == kCoreNotTested && !turn.reason[0])",
+     "            if (false)"),
 ]
 
 

@@ -15,6 +15,7 @@ struct CoreTurnWork {
     WorkerArea* first;            // the worker's areas
     volatile LONG running;        // cleared by the engine to end the turn
     unsigned int fillSeed;        // nonzero: fill the areas afresh with this seed first
+    long long beginCount;         // performance count at which the turn began (its fill's start)
     long long endCount;           // performance count at which the turn ends
     unsigned int kernelMask;      // the loads asked for (0: all)
     int sweep;                    // the stream sweeps the memory under test

@@ -8,7 +8,7 @@
 enum CoreVerdict {
     kCoreNotTested = 0,   // the run ended before its turn began, or (with a reason) its core could not be tested
     kCoreTesting = 1,     // its turn is under way
-    kCorePassed = 2,      // its whole turn ran with no error
+    kCorePassed = 2,      // its turn ran to its end with no error, its load for at least half of it
     kCoreFailed = 3,      // its worker found a wrong result or changed input
     kCoreEndedEarly = 4,  // the run was stopped during its turn, with no error
 };
@@ -20,7 +20,7 @@ struct CoreTurnResult {
     int verdict;              // CoreVerdict
     unsigned int seconds;     // how long its worker ran
     double medianMHz;         // median clock its worker measured on its core (0: none)
-    char reason[48];          // why its core was not tested ("" when it was, or its turn never came)
+    char reason[48];          // why its core was not tested ("" when it was, or a stop called its turn off)
 };
 
 // Names of the verdicts as the result record writes them.

@@ -31,6 +31,26 @@ std::string Duration(unsigned int ms)
     return text;
 }
 
+// Whether the turn's load ran for at least half of the turn. A fill that took
+// longer (much memory under test for the turn's length) leaves the core not
+// tested, and `why` says so.
+bool LoadHadHalfTheTurn(const CoreTurnWork& work, char* why, size_t size)
+{
+    const long long length = work.endCount - work.beginCount;
+    if (work.loadFrom != 0 && 2 * (work.endCount - work.loadFrom) >= length)
+        return true;
+    LARGE_INTEGER frequency;
+    const long long perSecond =
+        g_kernel.QueryPerformanceFrequency(&frequency) && frequency.QuadPart > 0 ? frequency.QuadPart : 1000;
+    if (work.loadFrom == 0)
+        std::snprintf(why, size, "its memory fill outlasted the turn");
+    else
+        std::snprintf(why, size, "its memory fill took %u of %u s",
+                      static_cast<unsigned int>((work.loadFrom - work.beginCount + perSecond / 2) / perSecond),
+                      static_cast<unsigned int>((length + perSecond / 2) / perSecond));
+    return false;
+}
+
 } // namespace
 
 unsigned int CTestEngine::TurnEnd(unsigned int turn) const
@@ -57,6 +77,7 @@ void CTestEngine::BeginTurn()
         g_kernel.QueryPerformanceFrequency(&frequency) && frequency.QuadPart > 0 ? frequency.QuadPart : 1000;
     turnWork.running = 1;
     turnWork.fillSeed = currentTurn ? 0x9E37u * (currentTurn + 1) : 0;   // the start filled for the first core
+    turnWork.beginCount = startCount + static_cast<long long>(currentTurn ? TurnEnd(currentTurn - 1) : 0) * perSecond / 1000;
     turnWork.endCount = startCount + static_cast<long long>(TurnEnd(currentTurn)) * perSecond / 1000;
     turnWork.loadFrom = turnWork.wideFrom = 0;
     turnWork.clockCount = 0;
@@ -120,7 +141,8 @@ bool CTestEngine::TurnWorkerEnded(DWORD waitMs)
 }
 
 // Logs how the turn whose worker has stopped went: its failure, if its worker
-// found an error, then its verdict and its core's median clock.
+// found an error, then its verdict and its core's median clock. A turn whose
+// load never had half of it does not pass.
 void CTestEngine::FinishTurn()
 {
     if (workerThreads[0]) {   // it has ended
@@ -133,6 +155,13 @@ void CTestEngine::FinishTurn()
     turn.medianMHz = TurnMedianMHz(turnWork);
     char line[kLineSize];
     turn.verdict = failedWorkerArea ? kCoreFailed : turnVerdict;
+    if (turn.verdict == kCorePassed && !LoadHadHalfTheTurn(turnWork, turn.reason, sizeof turn.reason)) {
+        turn.verdict = kCoreNotTested;
+        std::snprintf(line, sizeof line, "Core %u of %u, CPU %u: not tested, %s", turn.core, coreTurnCount, turn.cpu,
+                      turn.reason);
+        WriteLog(line);
+        return;
+    }
     if (turn.verdict == kCoreFailed) {
         // The turn's worker was tied to the turn's processor.
         WorkerFailure failure = firstWorkerFailure;

@@ -27,7 +27,7 @@ std::string Named(const std::vector<unsigned int>& cpus, size_t named, const cha
 
 // "Test Failed -- CPU 0, CPU 4 failed, CPU 6 not tested; 5 of 8 cores passed",
 // naming as many cores as fit and counting the rest; the cores named not tested
-// are those that could not be, not those whose turn never came.
+// are those with a reason, not those whose turn a stop called off.
 void FormatTurnsEndLine(char* line, const std::vector<CoreTurnResult>& turns)
 {
     std::vector<unsigned int> failed, untested;
@@ -35,7 +35,7 @@ void FormatTurnsEndLine(char* line, const std::vector<CoreTurnResult>& turns)
     for (const CoreTurnResult& turn : turns) {
         if (turn.verdict == kCoreFailed)
             failed.push_back(turn.cpu);
-        else if (turn.verdict == kCoreNotTested && turn.reason[0])   // not a turn the run never reached
+        else if (turn.verdict == kCoreNotTested && turn.reason[0])   // not a turn called off
             untested.push_back(turn.cpu);
         passed += turn.verdict == kCorePassed;
     }
@@ -69,7 +69,11 @@ HRESULT CTestEngine::EndRun(unsigned int stopMs, bool timeIsUp)
     if (coreTurnCount) {
         const bool wholeTime = timeIsUp || currentTurn >= coreTurnCount || stopMs >= config.durationMs;
         unsigned int failed = 0, untested = 0, passed = 0;
-        for (const CoreTurnResult& turn : outcome.turns) {
+        for (CoreTurnResult& turn : outcome.turns) {
+            // The run's time passed before these turns came (the clock jumped, the
+            // machine slept): their cores were not tested, and the end line says so.
+            if (wholeTime && turn.verdict == kCoreNotTested && !turn.reason[0])
+                std::snprintf(turn.reason, sizeof turn.reason, "the run's time passed before its turn");
             failed += turn.verdict == kCoreFailed;
             untested += turn.verdict == kCoreNotTested;
             passed += turn.verdict == kCorePassed;

@@ -414,6 +414,15 @@ protected:
         engine.SetConfig(TestConfig{memoryMB != 0, 0, 0, 1, memoryMB, 0, 0, 0, 0, 0, cores * 60000 + 7, 10000, 0, 0, 0, 1, 0});
         ASSERT_EQ(S_OK, engine.StartTest());
     }
+    // Skips the run's clock once the current turn's load has begun (when its
+    // worker runs): a turn whose load never had half of it does not pass.
+    void SkipLoaded(unsigned int ms)
+    {
+        if (engine.outcome.turns[engine.currentTurn].verdict == kCoreTesting) {
+            EXPECT_TRUE(WaitUntil([&] { return engine.turnWork.loadFrom != 0; }, 30000));
+        }
+        SkipMs(ms);
+    }
     // Ticks until the turn after `turn` has begun (or the run has ended): a tick
     // never waits long for a worker still stopping, so it may take several.
     HRESULT TickPast(unsigned int turn)
@@ -500,7 +509,7 @@ TEST_F(EachCore, TakesTheCoresInTurnAndNamesOnlyTheOneThatFailed)
                                                       [&](double m) { return std::fabs(m - mhz) <= 0.0056; }))
                     << mhz;
             }
-            SkipMs(60000);
+            SkipLoaded(60000);
             if (k == 0)
                 Hold();   // the next turn's worker waits: the sample comes before any reading of its own
             ASSERT_EQ(k + 1 < cores ? S_OK : S_FALSE, TickPast(k)) << k;
@@ -565,6 +574,8 @@ BOOL WINAPI RefuseSecondTurnsTie(HANDLE thread, const GROUP_AFFINITY* affinity, 
 
 // A core whose worker cannot be made, or tied to it, is not tested, and says
 // why: the run goes on with the next cores on time, but it never ends as passed.
+// Nor one whose memory fill left its load less than half its turn, or none of
+// it, nor those whose turns the run's time passed (a clock that jumped).
 TEST_F(EachCore, NeverPassesACoreItCouldNotTest)
 {
     g_failCreateAt = 1;   // the second turn's worker
@@ -573,23 +584,40 @@ TEST_F(EachCore, NeverPassesACoreItCouldNotTest)
     const Machine desktop = Desktop();
     StartEachCore(desktop);
     ASSERT_FALSE(HasFatalFailure());
-    for (unsigned int k = 0; k < 8; ++k) {
-        SkipMs(60000);
-        ASSERT_EQ(k + 1 < 8 ? S_OK : S_FALSE, TickPast(k)) << k;
+    for (unsigned int k = 0; k < 2; ++k) {
+        SkipLoaded(60000);
+        ASSERT_EQ(S_OK, TickPast(k)) << k;
     }
+    Hold();   // the fourth turn's worker: its fill takes 40 s of its turn
+    SkipMs(60000);
+    ASSERT_EQ(S_OK, TickPast(2));
+    SkipMs(40000);
+    Release();
+    SkipLoaded(20000);
+    Hold();   // the fifth's outlasts its turn
+    ASSERT_EQ(S_OK, TickPast(3));
+    SkipMs(60000);
+    ASSERT_EQ(S_OK, engine.TurnTick());
+    Release();
+    ASSERT_EQ(S_OK, TickPast(4));
+    SkipLoaded(3 * 60000 + 1000);   // past the run's end in the sixth turn
     EXPECT_EQ(E_NOT_ALL_TESTED, engine.StopTest(CTestEngine::kStopTimeUp));
+
     const std::vector<std::string> messages = Messages(dir.ReadLog());
-    EXPECT_EQ("Test Failed -- CPU 1, CPU 2 not tested; 6 of 8 cores passed", messages.back());
-    EXPECT_NE(std::find(messages.begin(), messages.end(), "Core 2 of 8, CPU 1: not tested, no worker (error 80070008)"),
-              messages.end()) << dir.ReadLog();
-    EXPECT_NE(std::find(messages.begin(), messages.end(),
-                        "Core 3 of 8, CPU 2: not tested, not tied to it (error 80070057)"),
-              messages.end()) << dir.ReadLog();
+    EXPECT_EQ("Test Failed -- CPU 1, CPU 2, CPU 3 and 3 more not tested; 2 of 8 cores passed", messages.back());
+    for (const char* line : {"Core 2 of 8, CPU 1: not tested, no worker (error 80070008)",
+                             "Core 3 of 8, CPU 2: not tested, not tied to it (error 80070057)",
+                             "Core 4 of 8, CPU 3: not tested, its memory fill took 40 of 60 s",
+                             "Core 5 of 8, CPU 4: not tested, its memory fill outlasted the turn"})
+        EXPECT_NE(std::find(messages.begin(), messages.end(), line), messages.end()) << line << "\n" << dir.ReadLog();
     EXPECT_EQ(kVerdictIncomplete, engine.outcome.verdict);
-    EXPECT_EQ(kCoreNotTested, engine.outcome.turns[1].verdict);
-    EXPECT_STREQ("no worker (error 80070008)", engine.outcome.turns[1].reason);
-    EXPECT_EQ(kCoreNotTested, engine.outcome.turns[2].verdict);
-    EXPECT_EQ(kCorePassed, engine.outcome.turns[3].verdict);
+    const char* reasons[] = {"", "no worker (error 80070008)", "not tied to it (error 80070057)",
+                             "its memory fill took 40 of 60 s", "its memory fill outlasted the turn", "",
+                             "the run's time passed before its turn", "the run's time passed before its turn"};
+    for (unsigned int k = 0; k < 8; ++k) {
+        EXPECT_EQ(k == 0 || k == 5 ? kCorePassed : kCoreNotTested, engine.outcome.turns[k].verdict) << k;
+        EXPECT_STREQ(reasons[k], engine.outcome.turns[k].reason) << k;
+    }
 }
 
 // A stop in the last second of the last turn ends it early, however long the
@@ -604,7 +632,7 @@ TEST_F(EachCore, JudgesItsEndAsTheStopIsAskedFor)
     ASSERT_FALSE(HasFatalFailure());
     InterlockedExchange(&g_watchWaits, 1);
     for (unsigned int k = 0; k + 1 < 8; ++k) {
-        SkipMs(60000);
+        SkipLoaded(60000);
         ASSERT_EQ(S_OK, TickPast(k));
     }
     SkipMs(59500);
@@ -634,7 +662,7 @@ TEST_F(EachCore, ACancelDuringARefillEndsItAtOnce)
     ASSERT_FALSE(HasFatalFailure());
     const volatile unsigned long long* firstWord = reinterpret_cast<unsigned long long*>(engine.workerAreas[0].base);
     const unsigned long long filled = *firstWord;
-    SkipMs(60000);
+    SkipLoaded(60000);
     ASSERT_EQ(S_OK, TickPast(0));
     const WorkerArea* last = &engine.workerAreas[0];
     while (last->next)
