@@ -289,6 +289,16 @@ FAULTS = [
      "\"Test Failed -- ; 2 of 8 cores passed\"",
      "src/engine/RunEnd.cpp", "            if (wholeTime && turn.verdict == kCoreNotTested && !turn.reason[0])",
      "            if (false)"),
+    ("F109", "a record is first written once the start has filled the memory: a machine that stops during "
+     "the fill leaves an earlier run's record, perhaps \"passed\", standing for this one",
+     "src/ui/TestDlg.cpp", "    RecordRun(Selections(), Unbegun(kVerdictRunning, \"\"), Telling());\n", ""),
+    ("F110", "a refused /run's record says no memory is available",
+     "src/ui/TestDlg.cpp", "    NoteRunStarting();   // a refused run's record", "    // a refused run's record"),
+    ("F111", "/result \"\" is refused with whatever error was left over (\"Success.\")",
+     "src/log/FileReplace.cpp", "    if (path.empty())\n        return \"No file is named.\";\n", ""),
+    ("F112", "/result naming the log is accepted: the record replaces the log and its history",
+     "src/app/ResultRecord.cpp", "    if (CompareStringOrdinal(full.c_str(), -1, log.c_str(), -1, TRUE) == CSTR_EQUAL)",
+     "    if (false)"),
 ]
 
 

@@ -13,19 +13,21 @@ const char kCommandLineHelp[] =
     "\n"
     "  /threads N|all|each  worker threads: a number the thread list offers, all,\n"
     "                  or each: one core at a time, at least one minute each\n"
-    "  /memory MB|max  tests memory too: 16 MB up to what is available, or max (all of it)\n"
+    "  /memory MB|max  tests memory too: 16 MB up to what is available, or max (all of it\n"
+    "                  but a reserve)\n"
     "  /hours H        test duration: hours, 0 to 24\n"
     "  /minutes M      and minutes, 0 to 59 (1 to 59 with 0 hours)\n"
     "  /interval S     seconds between log lines, 1 to 60\n"
     "  /load on|off    log the processor load\n"
     "  /kernel NAME[,NAME...]  the loads to rotate through: stream, fma, integer, vector,\n"
     "                  crypto, cache, or all (the default)\n"
-    "  /result FILE    write a JSON record of each run to FILE when it ends\n"
+    "  /result FILE    write a JSON record of each run to FILE as it starts and ends\n"
     "  /run            start the run at once and close when it ends\n"
     "\n"
     "Options may also start with -. Without /run they fill the dialog.\n"
     "With /run the exit code tells how the run ended: 0 it reached its time with no error,\n"
-    "1 wrong results, 2 an option was refused or the run could not start, 3 it was ended early.";
+    "1 wrong results, 2 an option was refused or the run could not start, 3 it was ended early,\n"
+    "4 a core of an each-core run could not be tested.";
 
 namespace {
 

@@ -281,7 +281,12 @@ std::string TakeResultFile(const wchar_t* commandLine)
     const std::string problem = CheckReplaceable(file);
     if (!problem.empty())
         return "/result " + Utf8FromWide(file) + ": " + problem;
-    g_resultFile = FullPath(file);
+    const std::wstring full = FullPath(file);
+    const std::wstring log = FullPath(std::wstring(kLogFileName, kLogFileName + std::strlen(kLogFileName)));
+    // The record would replace the log and its history of earlier runs.
+    if (CompareStringOrdinal(full.c_str(), -1, log.c_str(), -1, TRUE) == CSTR_EQUAL)
+        return "/result " + Utf8FromWide(file) + ": This is the log. Name another file.";
+    g_resultFile = full;
     return std::string();
 }
 

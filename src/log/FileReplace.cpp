@@ -50,6 +50,8 @@ std::string TargetProblem(const std::wstring& full)
 // FILE's full path and a new temporary file in its folder, or why there can be none.
 std::string PrepareReplacement(const std::wstring& path, std::wstring* full, std::wstring* temporary)
 {
+    if (path.empty())
+        return "No file is named.";
     *full = FullPath(path);
     if (full->empty())
         return SystemErrorText(GetLastError());

@@ -369,6 +369,7 @@ bool CTestDlg::ApplyCommandLine(const CommandLineSettings& settings, std::string
 void CTestDlg::RunUnattended()
 {
     m_bUnattended = 1;
+    NoteRunStarting();   // a refused run's record tells the memory available too
     // The command line's values passed the fields' rules already; the duration
     // for each core in turn is refused here, without a message box.
     const std::string refusal = EachCoreRefusal();
@@ -405,6 +406,9 @@ void CTestDlg::StartRun()
     theApp.m_engine.idle = AnswerWhileWaiting;
     theApp.m_engine.idleContext = this;
     NoteRunStarting();
+    // Under way from here: the fill may take minutes, and a machine that stops
+    // meanwhile must not leave an earlier run's record standing for this one.
+    RecordRun(Selections(), Unbegun(kVerdictRunning, ""), Telling());
     const HRESULT status = theApp.m_engine.StartTest();
     theApp.m_engine.idle = nullptr;
     m_bStarting = 0;

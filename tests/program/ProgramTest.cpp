@@ -661,10 +661,12 @@ TEST_F(Program, EachCoreFindsABitFlippedAtTheEndOfALargeBlock)
               Messages(dir.ReadLog()).back());
 }
 
-// A record is written as soon as a run is under way: a run killed after its start
-// (as a machine that stops would end it) leaves a record that says "running",
-// with no end and no exit code, and the log's summary calls it failed. An Each
-// core duration too short for the cores is refused with a "not started" record.
+// A record is written as soon as a run is under way, before its start fills the
+// memory (held for 3 s here), so an earlier record never stands for it: a run
+// killed after its start (as a machine that stops would end it) leaves a record
+// that says "running", with no end and no exit code, and the log's summary calls
+// it failed. An Each core duration too short for the cores is refused with a
+// "not started" record.
 TEST_F(Program, AKilledRunsRecordSaysRunningAndARefusedDurationsNotStarted)
 {
     static ProcessorTopology topology;
@@ -683,17 +685,24 @@ TEST_F(Program, AKilledRunsRecordSaysRunningAndARefusedDurationsNotStarted)
         EXPECT_EQ(0u, r["message"].get<std::string>().find("Each core needs at least one minute")) << r["message"];
         EXPECT_EQ("each", r["settings"]["threads"]);
         EXPECT_TRUE(r["tested"].is_null());
+        EXPECT_GT(r["machine"]["availableMB"], 0) << "a refused run's record tells the memory available";
         EXPECT_EQ("", dir.ReadLog());
     }
     WindowDriver run;
-    ASSERT_TRUE(run.StartWith(dir.path(), BURNWRIGHT_EXE,
-                              "/run /threads each /minutes " + std::to_string(cores) + " /result \"" + record + "\""));
+    ASSERT_TRUE(run.StartWith(dir.path(), BURNWRIGHT_FAULTS_EXE,
+                              "/run /threads each /memory 16 /minutes " + std::to_string(cores) + " /result \"" +
+                                  record + "\"",
+                              "holdfill=3000"));
     json r;
-    ASSERT_TRUE(WaitUntil([&] {
+    const auto running = [&](bool tested) {
         const std::string text = ReadShared(record);
         r = json::accept(text) ? json::parse(text) : json();
-        return r.is_object() && r["verdict"] == "running";
-    }, 60000));
+        return r.is_object() && r["verdict"] == "running" && r["tested"].is_null() != tested;
+    };
+    ASSERT_TRUE(WaitUntil([&] { return running(false) || running(true); }, 60000));
+    EXPECT_TRUE(r["tested"].is_null()) << "the first running record came after the start";
+    EXPECT_EQ("", dir.ReadLog());
+    ASSERT_TRUE(WaitUntil([&] { return running(true); }, 60000));
     TerminateProcess(run.Process(), 3);
     WaitForSingleObject(run.Process(), 30000);
     r = json::parse(ReadShared(record));

@@ -142,8 +142,8 @@ TEST(ResultRecord, TellsTheKernelLoadsAskedForAndThoseThatRan)
 }
 
 // Written whole over what was there; refused, with the system's reason, where it
-// cannot be: a folder that does not exist, a read-only file, a folder in its place.
-// Nothing is left behind either way.
+// cannot be: a folder that does not exist, a read-only file, a folder in its place,
+// no name; and refused as /result where it is the log. Nothing is left behind.
 TEST(ResultRecord, ReplacesTheFileWholeOrSaysWhyNot)
 {
     TestDirectory dir;
@@ -172,6 +172,9 @@ TEST(ResultRecord, ReplacesTheFileWholeOrSaysWhyNot)
         EXPECT_EQ(r.systemReason, why.find("read-only") == std::string::npos && why.find("folder") == std::string::npos) << why;
     }
     SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ("No file is named.", CheckReplaceable(L""));
+    EXPECT_EQ("/result .\\burnwright.LOG: This is the log. Name another file.",
+              TakeResultFile(L"Burnwright.exe /run /result .\\burnwright.LOG"));
     WIN32_FIND_DATAW found;
     unsigned int entries = 0;
     HANDLE search = FindFirstFileW((WideFromUtf8(dir.path()) + L"\\*").c_str(), &found);
