@@ -1,6 +1,7 @@
 #include "engine/TestedScopeLine.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -50,8 +51,21 @@ bool FormatForm(char* line, const TestedScope& s, int form)
 
 void FormatTestedScopeLine(char* line, const TestedScope& scope)
 {
-    // The tersest form is left in the line, cut at the limit, if none fits.
     for (int form = 0; form < kForms; ++form)
         if (FormatForm(line, scope, form))
             return;
+    // Then the loads after the variant's name counted, not named ("AVX, 4 loads").
+    const char* names = std::strstr(scope.kernel, ", ");
+    if (names) {
+        char counted[48];
+        std::snprintf(counted, sizeof counted, "%.*s, %d loads", static_cast<int>(names - scope.kernel), scope.kernel,
+                      __builtin_popcount(scope.kernels));
+        TestedScope shorter = scope;
+        shorter.kernel = counted;
+        for (int form = 0; form < kForms; ++form)
+            if (FormatForm(line, shorter, form))
+                return;
+    }
+    // The tersest form is left in the line, cut at the limit, if none fits.
+    FormatForm(line, scope, kForms - 1);
 }

@@ -683,7 +683,8 @@ TEST_F(EachCore, ACancelDuringARefillEndsItAtOnce)
 }
 
 // The line at the log's limit: every figure kept, the shorter forms only where the
-// full one would not fit; with the memory test, tested of available MB.
+// full one would not fit, the loads counted only where even they would not; with
+// the memory test, tested of available MB.
 TEST(TestedScopeLine, KeepsEveryFigureWithinTheLogsLimit)
 {
     const struct {
@@ -706,6 +707,15 @@ TEST(TestedScopeLine, KeepsEveryFigureWithinTheLogsLimit)
         {{1, 1, 6, 6, 12, 6, 0, "AVX", 0, 0, 0, 1, 0}, "Testing each core in turn: 6 of 6 cores (6 of 12 processors), AVX"},
         {{1, 1, 1024, 1024, 2048, 1024, 0, "SSE2 then AVX-512", 1, 1234567, 2345678, 1, 0},
          "Testing each of 1024 cores, SSE2 then AVX-512, 1234567 MB"},
+        // Loads named where they fit, counted where they would not.
+        {{16, 16, 16, 8, 16, 8, 0, "AVX, stream,vector", 1, 28412, 30120, 0, 0x3},
+         "Testing 16 workers, 16/16 CPUs, 8 cores, AVX, stream,vector, 28412/30120 MB"},
+        {{16, 16, 16, 8, 16, 8, 0, "AVX, stream,integer,vector,crypto", 1, 28412, 30120, 0, 0xF},
+         "Testing 16 workers, 16/16 CPUs, 8/8 cores, AVX, 4 loads, 28412 of 30120 MB"},
+        {{32, 32, 32, 16, 32, 16, 0, "AVX-512, stream,fma,vector,crypto,cache", 1, 28412, 30120, 0, 0x1F},
+         "Testing 32 workers, 32/32 CPUs, 16 cores, AVX-512, 5 loads, 28412/30120 MB"},
+        {{1, 1, 16, 16, 32, 16, 0, "SSE2 then AVX-512, stream,fma,integer,vector,crypto", 1, 28412, 30120, 1, 0x1F},
+         "Testing each of 16 cores, SSE2 then AVX-512, 5 loads, 28412 MB"},
     };
     for (const auto& c : cases) {
         char line[kTestedScopeLineLength + 1];
