@@ -135,7 +135,7 @@ HRESULT ReadMachineMemory(MachineMemory* machine)
 }
 
 HRESULT PlanMemory(unsigned int threads, int memoryTest, unsigned int requestedMB,
-                   const MachineMemory& machine, MemoryPlan* plan)
+                   const MachineMemory& machine, MemoryPlan* plan, unsigned long long besideMB)
 {
     std::memset(plan, 0, sizeof *plan);
     if (threads == 0 || threads > kMaxWorkers)
@@ -162,7 +162,8 @@ HRESULT PlanMemory(unsigned int threads, int memoryTest, unsigned int requestedM
             if (mb >= kMinBlockMB)
                 holdMB += mb;
         }
-        holdMB = holdMB > kAddressReserveMB ? holdMB - kAddressReserveMB : 0;
+        const unsigned long long leaveMB = kAddressReserveMB + besideMB;
+        holdMB = holdMB > leaveMB ? holdMB - leaveMB : 0;
         if (totalMB > holdMB)
             totalMB = holdMB;
     }

@@ -71,7 +71,8 @@ HRESULT ReadMachineMemory(MachineMemory* machine);
 // threads x (requestedMB / threads) MB anywhere (E_OUTOFMEMORY above the
 // available memory or below one MB per worker). requestedMB 0 (MAX): the
 // available memory less SystemReserveMB, at most what the largest free ranges
-// hold less kAddressReserveMB, in equal shares per worker laid over the ranges
-// largest first (E_OUTOFMEMORY when a share would be under one MB).
+// hold less kAddressReserveMB and besideMB (what the start takes besides: stacks,
+// cache-sized areas), in equal shares per worker laid over the ranges largest
+// first (E_OUTOFMEMORY when a share would be under one MB).
 HRESULT PlanMemory(unsigned int threads, int memoryTest, unsigned int requestedMB,
-                   const MachineMemory& machine, MemoryPlan* plan);
+                   const MachineMemory& machine, MemoryPlan* plan, unsigned long long besideMB = 0);

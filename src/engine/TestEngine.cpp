@@ -33,6 +33,25 @@ HRESULT LastErrorStatus()
     return StatusFromWin32(g_kernel.GetLastError());
 }
 
+// The most fill threads a start makes (FillAreas): one per processor, at most 63.
+unsigned int FillHelperCount()
+{
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    return info.dwNumberOfProcessors < 63 ? info.dwNumberOfProcessors : 63;
+}
+
+// The stack a thread made with the default size reserves: the program's own.
+SIZE_T DefaultStackReserve()
+{
+    const BYTE* image = reinterpret_cast<const BYTE*>(g_kernel.GetModuleHandleA(nullptr));
+    if (!image)
+        return 1 * kMB;
+    const IMAGE_NT_HEADERS* headers =
+        reinterpret_cast<const IMAGE_NT_HEADERS*>(image + reinterpret_cast<const IMAGE_DOS_HEADER*>(image)->e_lfanew);
+    return static_cast<SIZE_T>(headers->OptionalHeader.SizeOfStackReserve);
+}
+
 // Blocks to release, on a thread of their own while the caller answers.
 struct BlockList {
     unsigned char** bases;
@@ -361,7 +380,19 @@ HRESULT CTestEngine::StartTest()
             return status;
         memoryAvailableMB = machine.availableMB;
     }
-    HRESULT status = PlanMemory(threads, config.memoryTest, config.memorySizeMB, machine, &plan);
+    runLoads = LoadsOfHalf(config.kernelMask, kLoadsAll, config.memoryTest != 0);
+    if (coreTurnCount)   // each turn runs its light loads, then its wide ones
+        runLoads = LoadsOfHalf(config.kernelMask, kLoadsLight, config.memoryTest != 0) |
+                   LoadsOfHalf(config.kernelMask, kLoadsWide, config.memoryTest != 0);
+    // Addresses the start takes beside the blocks: the workers' and the fill
+    // threads' stacks and the workers' cache-sized areas.
+    unsigned long long besideBytes = static_cast<unsigned long long>(threads + FillHelperCount()) * DefaultStackReserve();
+    if (runLoads & KernelLoadBit(kLoadCache)) {
+        const CacheAreaSizes sizes = ReadCacheAreaSizes(threads, UsableProcessorCount());
+        besideBytes += static_cast<unsigned long long>(threads) * (sizes.l2Bytes + sizes.l3Bytes);
+    }
+    HRESULT status = PlanMemory(threads, config.memoryTest, config.memorySizeMB, machine, &plan,
+                                (besideBytes + kMB - 1) / kMB);
     if (FAILED(status))
         return status;
     if (config.memoryTest) {
@@ -383,10 +414,6 @@ HRESULT CTestEngine::StartTest()
     status = CommitPlan(plan);
     if (FAILED(status))
         return status;
-    runLoads = LoadsOfHalf(config.kernelMask, kLoadsAll, config.memoryTest != 0);
-    if (coreTurnCount)   // each turn runs its light loads, then its wide ones
-        runLoads = LoadsOfHalf(config.kernelMask, kLoadsLight, config.memoryTest != 0) |
-                   LoadsOfHalf(config.kernelMask, kLoadsWide, config.memoryTest != 0);
     if (runLoads & KernelLoadBit(kLoadCache)) {
         status = CommitCacheAreas();
         if (FAILED(status))

@@ -89,4 +89,25 @@ TEST(MaxRun, OneWorkerSweepsAllAvailableMemoryAndStatesIt)
     EXPECT_GT(engine.workerAreas[0].swept, 0u) << "the worker swept nothing";
 }
 
+// Every worker a 32-bit program can run starts with MAX: the addresses the plan
+// leaves free hold each worker's and fill thread's stack and its cache-sized areas.
+TEST(MaxRun, ThirtyTwoWorkersStartInTheAddressesMaxLeaves)
+{
+#if defined(_WIN64)
+    GTEST_SKIP() << "the address space is no limit here";
+#else
+    MEMORYSTATUSEX status = {};
+    status.dwLength = sizeof status;
+    ASSERT_TRUE(GlobalMemoryStatusEx(&status));
+    if (status.ullAvailPhys < 4ull << 30)
+        GTEST_SKIP() << "less than 4 GB available";
+    TestDirectory dir;
+    CTestEngine engine;
+    engine.SetConfig(TestConfig{1, 0, 0, 32, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+    EXPECT_EQ(S_OK, engine.StartTest());
+    std::printf("MAX, 32 workers: %u MB in %u blocks\n", engine.config.memorySizeMB, engine.blockCount);
+    EXPECT_EQ(S_OK, engine.StopTest());
+#endif
+}
+
 } // namespace
