@@ -40,6 +40,7 @@ const KernelServices kRealServices __attribute__((init_priority(101))) = {
     ::GetLogicalProcessorInformationEx,
     ::SetThreadGroupAffinity,
     ::GetActiveProcessorCount,
+    ::FlushFileBuffers,
     AddChainInstructions,
 };
 

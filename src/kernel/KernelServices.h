@@ -41,6 +41,8 @@ struct KernelServices {
     BOOL   (WINAPI *SetThreadGroupAffinity)(HANDLE thread, const GROUP_AFFINITY* affinity,
                                             PGROUP_AFFINITY previous);
     DWORD  (WINAPI *GetActiveProcessorCount)(WORD group);
+    // files
+    BOOL   (WINAPI *FlushFileBuffers)(HANDLE file);
     // processor instructions: blocks x kAddChainBlock dependent integer additions,
     // one core cycle each whatever the clock
     void (*RunAddChain)(unsigned int blocks);

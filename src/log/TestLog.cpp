@@ -2,6 +2,7 @@
 #include "log/LogHistory.h"
 
 #include <windows.h>
+#include <io.h>
 
 #include <cstdio>
 #include <cstring>
@@ -43,7 +44,10 @@ void WriteLog(const char* message)
         return;
     std::fputs(line, file);
     std::fputs("\n", file);
+    // The line goes to the disk before the next is written: a machine that dies
+    // mid-run leaves every line so far complete.
     std::fflush(file);
+    g_kernel.FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))));
     std::fclose(file);
     if (g_sink)
         g_sink(g_sinkContext, line);

@@ -2,6 +2,10 @@
 // the reader against its model on generated and hostile files.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+#include <string>
+
 #include "LogReaderModel.h"
 #include "log/LogHistory.h"
 #include "log/TestLog.h"
@@ -32,6 +36,35 @@ TEST(LogWriter, AppendsStampedLinesEndingInCrLf)
     WriteLog("Test Stopped --");
     CloseHandle(lock);
     EXPECT_EQ(before, dir.ReadLog());
+}
+
+// Flushes to the disk, counted when the line just written is already in the file
+// (read through an open of its own) and the handle is the file's.
+unsigned int g_flushes = 0, g_flushedLines = 0;
+BOOL WINAPI CheckingFlush(HANDLE file)
+{
+    ++g_flushes;
+    std::ifstream in("Burnwright.log", std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string line = std::string(LastLogLine()) + "\r\n";
+    const BOOL flushed = RealKernelServices().FlushFileBuffers(file);
+    if (flushed && bytes.size() >= line.size() && bytes.compare(bytes.size() - line.size(), line.size(), line) == 0)
+        ++g_flushedLines;
+    return flushed;
+}
+
+// Each line is on the disk before the next is written: a machine that dies mid-run
+// leaves every line so far complete.
+TEST(LogWriter, FlushesEachLineToTheDisk)
+{
+    TestDirectory dir;
+    ScopedKernelServices guard;
+    g_kernel.FlushFileBuffers = CheckingFlush;
+    g_flushes = g_flushedLines = 0;
+    WriteLog("Test Started --");
+    WriteLog("Freq 2992.51 MHz, Load 100.00%");
+    EXPECT_EQ(2u, g_flushes);
+    EXPECT_EQ(2u, g_flushedLines);
 }
 
 // The reader's rules, file by file: counts, the last run's status, the last piece.
@@ -81,6 +114,45 @@ TEST(LogHistory, CountsMarkersAndJudgesTheLastRun)
     }
 }
 
+// A crash or reset can leave the log's tail as zero bytes (the file grew, its data
+// never reached the disk) and the next run appends after them; a Ctrl-Z is junk
+// like any other byte. Neither hides a run nor blanks the last line.
+TEST(LogHistory, ZerosAndCtrlZHideNoRun)
+{
+    const std::string start = "12/05/2026, 21:47:05, Test Started --\r\n", stop = "12/05/2026, 21:47:31, Test Stopped --\r\n";
+    const std::string status = "12/05/2026, 21:47:15, Freq 2394.56 MHz, Load 99.87%\r\n";
+    const std::string zeros(300, '\0');
+    struct History {
+        unsigned int runs = 99, completed = 99;
+        int succeeded = 99;
+        char lastLine[256] = "untouched";
+    };
+    const auto read = [](const std::string& bytes) {
+        TestDirectory dir;
+        dir.WriteLog(bytes);
+        History history;
+        ReadLogHistory(&history.runs, &history.completed, &history.succeeded, history.lastLine);
+        return history;
+    };
+
+    const History crashed = read(start + status + stop + start + status + zeros + start + status + stop);
+    EXPECT_EQ(3u, crashed.runs);
+    EXPECT_EQ(2u, crashed.completed);
+    EXPECT_EQ(1, crashed.succeeded);
+
+    const History zeroTail = read(start + status + zeros);
+    EXPECT_EQ(1u, zeroTail.runs);
+    EXPECT_EQ(0u, zeroTail.completed);
+    EXPECT_EQ(0, zeroTail.succeeded);
+    EXPECT_STREQ((status.substr(0, 51) + "\n").c_str(), zeroTail.lastLine);
+
+    const History ctrlZ = read(start + stop + "\x1a" + start + status);
+    EXPECT_EQ(2u, ctrlZ.runs);
+    EXPECT_EQ(1u, ctrlZ.completed);
+    EXPECT_EQ(0, ctrlZ.succeeded);
+    EXPECT_STREQ((status.substr(0, 51) + "\n").c_str(), ctrlZ.lastLine);
+}
+
 TEST(LogHistory, SummaryTextsAndIcons)
 {
     const struct {
@@ -104,11 +176,13 @@ TEST(LogHistory, SummaryTextsAndIcons)
 TEST(LogHistory, AgreesWithItsModelOnGeneratedFiles)
 {
     TestDirectory dir;
-    const ModelHistory model = ModelReadHistory("a Test Started --\r\nb Test Stopped --\r\n\x1aTest Started --", true);
-    EXPECT_EQ(1u, model.runs);   // the model itself follows the rules
-    EXPECT_EQ(1, model.succeeded);
-    EXPECT_EQ("b Test Stopped --\n", model.lastLine);
-    EXPECT_EQ("", FuzzLogReader(3000, 20261206, true));
+    const ModelHistory model =
+        ModelReadHistory("a Test Started --\r\nb Test Stopped --\r\n\x1a" + std::string(300, '\0') + "c Test Started --\r");
+    EXPECT_EQ(2u, model.runs);   // the model itself follows the rules
+    EXPECT_EQ(1u, model.completed);
+    EXPECT_EQ(0, model.succeeded);
+    EXPECT_EQ("\x1a" "c Test Started --\r", model.lastLine);
+    EXPECT_EQ("", FuzzLogReader(3000, 20261206));
 }
 
 } // namespace
