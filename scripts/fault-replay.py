@@ -313,6 +313,9 @@ FAULTS = [
     ("F106", "a crash's zero bytes are read as characters: the next run's start is missed (a crashed run is "
      "hidden) and a log ending in zeros shows an empty last line",
      "src/log/LogHistory.cpp", "        if (c == '\\0')\n            continue;\n", ""),
+    ("F115", "the end of the session leaves a run in the window unstopped: no stop line, and the next "
+     "summary calls the run failed", "src/ui/TestDlg.cpp", "    if (!ending)\n        return;\n    m_bSessionEnding = 1;",
+     "    if (!ending || !m_bUnattended)\n        return;\n    m_bSessionEnding = 1;"),
 ]
 
 

@@ -153,6 +153,7 @@ CTestDlg::CTestDlg(CWnd* pParent)
       m_bStopping(0),
       m_hIcon(AfxGetApp()->LoadIcon(IDR_MAINFRAME)),
       m_bUnattended(0),
+      m_bSessionEnding(0),
       m_bAsking(0),
       m_nAddedMemoryMB(0),
       m_nTurnTimer(0),
@@ -493,10 +494,13 @@ void CTestDlg::OnClose()
     Default();   // the cancel command
 }
 
+// The session ends: a run stops with its stop line and its record (the process
+// is ended once this returns), with no box.
 void CTestDlg::OnEndSession(BOOL ending)
 {
-    if (!ending || !m_bUnattended)
+    if (!ending)
         return;
+    m_bSessionEnding = 1;
     if (m_bStarting)
         m_bCancelStart = 1;
     else if (m_bRunning)
@@ -535,6 +539,8 @@ void CTestDlg::StopRun(HRESULT cause)
         PostMessageA(m_hWnd, WM_CLOSE, 0, 0);
         return;
     }
+    if (m_bSessionEnding)
+        return;
     if (outcome.verdict == kVerdictFailed)
         AfxMessageBox(outcome.turns.empty() ? kWrongResultsText : kCoresFailedText, MB_OK | MB_ICONSTOP);
     else if (outcome.verdict == kVerdictIncomplete)

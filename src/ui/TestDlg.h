@@ -58,6 +58,7 @@ public:
     int m_bStopping;      // 1 while StopTest releases the memory and this dialog keeps answering
     HICON m_hIcon;
     int m_bUnattended;          // started by /run
+    int m_bSessionEnding;       // the session ends: no box
     int m_bAsking;              // "Terminate the test?" is open
     UINT m_nAddedMemoryMB;      // the size of the memory item /memory added (0: none)
     UINT m_nTurnTimer;          // an "Each core" run's turn timer (0: none)

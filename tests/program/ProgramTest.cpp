@@ -277,6 +277,20 @@ TEST_F(Program, RunsFromTheSummaryThroughItsSamplesToTheStop)
     EXPECT_EQ(idle.threads, ReadProcessCounters(program.Process()).threads);
     EXPECT_EQ(LogLines(dir.ReadLog()).size() - 2, program.ListItems(1023).size());
 
+    // The end of the session stops a run too, with its stop line and no box.
+    ASSERT_TRUE(program.SetCheck(1024, false));
+    ASSERT_TRUE(program.Click(1020));
+    ASSERT_TRUE(WaitForLines(kStarted, 3));
+    ASSERT_TRUE(WaitUntil([&] { return Messages(dir.ReadLog()).back().compare(0, 5, "Freq ") == 0; }, 60000));
+    HWND dialog = GetParent(program.Control(1020));
+    DWORD_PTR agreed = 0;
+    ASSERT_TRUE(SendMessageTimeoutA(dialog, WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL, 20000, &agreed) && agreed);
+    ASSERT_TRUE(SendMessageTimeoutA(dialog, WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, 30000, &agreed));
+    EXPECT_EQ(kStopped, Messages(dir.ReadLog()).back());
+    EXPECT_EQ(2u, Count(kStopped));
+    EXPECT_EQ(nullptr, program.FindBox(0));
+    ASSERT_TRUE(program.WaitUntilResponsive());
+
     ASSERT_TRUE(program.Click(2));   // idle: Cancel ends the program
     DWORD code = 1;
     EXPECT_TRUE(program.WaitForExit(&code));
