@@ -151,19 +151,20 @@ HRESULT PlanMemory(unsigned int threads, int memoryTest, unsigned int requestedM
     if (requestedMB > machine.availableMB)
         return E_OUTOFMEMORY;
 
+    // What the largest free ranges hold, less the addresses the start needs beside them.
+    unsigned long long holdMB = 0;
+    for (unsigned int i = 0; i < machine.rangeCount; ++i) {
+        const unsigned long long mb = machine.ranges[i].bytes / kMB;
+        if (mb >= kMinBlockMB)
+            holdMB += mb;
+    }
+    const unsigned long long leaveMB = kAddressReserveMB + besideMB;
+    holdMB = holdMB > leaveMB ? holdMB - leaveMB : 0;
     unsigned long long totalMB = requestedMB;
     if (requestedMB == 0) {
         // All available memory less the system's reserve, as far as the address space holds it.
         const unsigned long long reserveMB = SystemReserveMB(machine.availableMB);
         totalMB = machine.availableMB > reserveMB ? machine.availableMB - reserveMB : 0;
-        unsigned long long holdMB = 0;
-        for (unsigned int i = 0; i < machine.rangeCount; ++i) {
-            const unsigned long long mb = machine.ranges[i].bytes / kMB;
-            if (mb >= kMinBlockMB)
-                holdMB += mb;
-        }
-        const unsigned long long leaveMB = kAddressReserveMB + besideMB;
-        holdMB = holdMB > leaveMB ? holdMB - leaveMB : 0;
         if (totalMB > holdMB)
             totalMB = holdMB;
     }
@@ -174,10 +175,14 @@ HRESULT PlanMemory(unsigned int threads, int memoryTest, unsigned int requestedM
     if (totalMB > static_cast<SIZE_T>(-1) / kMB)
         return E_OUTOFMEMORY;   // more than this build's addresses can express
 
-    if (requestedMB != 0) {
+    // A size asked for is one block anywhere where the largest free range holds
+    // it (or the ranges are not known); otherwise it is laid over them as MAX is.
+    if (requestedMB != 0 && (machine.rangeCount == 0 || machine.ranges[0].bytes / kMB >= totalMB)) {
         plan->blockCount = 1;
         plan->blocks[0].bytes = static_cast<SIZE_T>(totalMB) * kMB;
     } else {
+        if (totalMB > holdMB)
+            return E_OUTOFMEMORY;
         unsigned long long leftMB = totalMB;
         for (unsigned int i = 0; i < machine.rangeCount && leftMB > 0; ++i) {
             const unsigned long long mb = machine.ranges[i].bytes / kMB;

@@ -67,9 +67,10 @@ HRESULT QueryAvailableMB(unsigned long long* availableMB);
 HRESULT ReadMachineMemory(MachineMemory* machine);
 
 // Plans a start of `threads` workers (1 to kMaxWorkers). Without the memory test:
-// one block of kSmallAreaBytes per worker. With it, requestedMB > 0: one block of
-// threads x (requestedMB / threads) MB anywhere (E_OUTOFMEMORY above the
-// available memory or below one MB per worker). requestedMB 0 (MAX): the
+// one block of kSmallAreaBytes per worker. With it, requestedMB > 0: threads x
+// (requestedMB / threads) MB, one block anywhere where the largest free range
+// holds it, else laid over the ranges as MAX is (E_OUTOFMEMORY above the
+// available memory, below one MB per worker, or beyond what the ranges hold). requestedMB 0 (MAX): the
 // available memory less SystemReserveMB, at most what the largest free ranges
 // hold less kAddressReserveMB and besideMB (what the start takes besides: stacks,
 // cache-sized areas), in equal shares per worker laid over the ranges largest

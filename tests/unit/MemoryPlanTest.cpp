@@ -78,8 +78,9 @@ TEST(MemoryPlan, MaxTakesTheAvailableMemoryLessTheSystemsReserve)
 }
 
 // Where the address space is the limit (a 32-bit process), MAX takes the largest
-// free ranges, not only the largest one, less the address reserve; one worker
-// may own areas in several blocks.
+// free ranges, not only the largest one, less the address reserve and what the
+// start needs besides; so does a size asked for that the largest cannot hold. One
+// worker may own areas in several blocks.
 TEST(MemoryPlan, MaxSpreadsOverTheLargestFreeRangesWithAnyNumberOfWorkers)
 {
     const MachineMemory machine = Machine(6000, {1900, 1200, 400, 10});
@@ -98,6 +99,22 @@ TEST(MemoryPlan, MaxSpreadsOverTheLargestFreeRangesWithAnyNumberOfWorkers)
             EXPECT_GE(plan.areaCount, 3u);
             EXPECT_EQ(2u, plan.areas[plan.areaCount - 1].block);
         }
+        // Less what the start needs beside the blocks.
+        ASSERT_EQ(S_OK, PlanMemory(threads, 1, 0, machine, &plan, 100));
+        EXPECT_LE(plan.testedMB, holds - 100);
+        EXPECT_GT(plan.testedMB + threads, holds - 100);
+        // A size asked for: one block anywhere where the largest range holds it,
+        // laid over the ranges where it does not, refused beyond what they hold.
+        ASSERT_EQ(S_OK, PlanMemory(threads, 1, 1800, machine, &plan));
+        EXPECT_EQ(1u, plan.blockCount);
+        EXPECT_EQ(nullptr, plan.blocks[0].address);
+        ASSERT_EQ(S_OK, PlanMemory(threads, 1, 2500, machine, &plan));
+        EXPECT_EQ(2500 / threads * threads, plan.testedMB);
+        EXPECT_EQ(2u, plan.blockCount);
+        for (unsigned int b = 0; b < plan.blockCount; ++b)
+            EXPECT_EQ(machine.ranges[b].base, plan.blocks[b].address);
+        ExpectSoundLayout(plan, threads);
+        EXPECT_EQ(E_OUTOFMEMORY, PlanMemory(threads, 1, static_cast<unsigned int>(holds) + 16, machine, &plan));
     }
 }
 
