@@ -23,12 +23,16 @@ SIZE_T WorkingSet()
     return GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters) ? counters.WorkingSetSize : 0;
 }
 
-TEST(MaxRun, OneWorkerSweepsAllAvailableMemoryAndStatesIt)
+unsigned long long AvailableMemory()
 {
     MEMORYSTATUSEX status = {};
     status.dwLength = sizeof status;
-    ASSERT_TRUE(GlobalMemoryStatusEx(&status));
-    if (status.ullAvailPhys < 4ull << 30)
+    return GlobalMemoryStatusEx(&status) ? status.ullAvailPhys : 0;
+}
+
+TEST(MaxRun, OneWorkerSweepsAllAvailableMemoryAndStatesIt)
+{
+    if (AvailableMemory() < 4ull << 30)
         GTEST_SKIP() << "less than 4 GB available";
     TestDirectory dir;
     CTestEngine engine;
@@ -96,10 +100,7 @@ TEST(MaxRun, ThirtyTwoWorkersStartInTheAddressesMaxLeaves)
 #if defined(_WIN64)
     GTEST_SKIP() << "the address space is no limit here";
 #else
-    MEMORYSTATUSEX status = {};
-    status.dwLength = sizeof status;
-    ASSERT_TRUE(GlobalMemoryStatusEx(&status));
-    if (status.ullAvailPhys < 4ull << 30)
+    if (AvailableMemory() < 4ull << 30)
         GTEST_SKIP() << "less than 4 GB available";
     TestDirectory dir;
     CTestEngine engine;
