@@ -11,6 +11,12 @@ long long PerformanceCount()
     return g_kernel.QueryPerformanceCounter(&count) ? count.QuadPart : 0;
 }
 
+long long PerformanceFrequency()
+{
+    LARGE_INTEGER frequency;
+    return g_kernel.QueryPerformanceFrequency(&frequency) && frequency.QuadPart > 0 ? frequency.QuadPart : 1000;
+}
+
 unsigned int GetTimeMs()
 {
     if (clockMode == 0) {

@@ -9,3 +9,7 @@ unsigned int GetTimeMs();
 
 // The performance counter through the kernel seam, or 0 when it cannot be read.
 long long PerformanceCount();
+
+// The performance counter's counts per second through the kernel seam, or 1000
+// when it cannot be read.
+long long PerformanceFrequency();

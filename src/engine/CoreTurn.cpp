@@ -67,9 +67,7 @@ __attribute__((force_align_arg_pointer)) DWORD WINAPI CoreTurnThreadProc(LPVOID 
     CoreTurnWork* work = static_cast<CoreTurnWork*>(parameter);
     // A core after the first starts on memory no earlier core has touched since its fill.
     if (TurnGoesOn(*work) && (!work->fillSeed || FillTurnAreas(work->first, work->fillSeed, &work->running))) {
-        LARGE_INTEGER frequency;
-        const long long perSecond =
-            g_kernel.QueryPerformanceFrequency(&frequency) && frequency.QuadPart > 0 ? frequency.QuadPart : 1000;
+        const long long perSecond = PerformanceFrequency();
         const long long loadFrom = PerformanceCount();
         TurnTimeline timeline(loadFrom, work->endCount, perSecond);
         // Both halves rotate from the load's start.

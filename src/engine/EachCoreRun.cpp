@@ -39,9 +39,7 @@ bool LoadHadHalfTheTurn(const CoreTurnWork& work, char* why, size_t size)
     const long long length = work.endCount - work.beginCount;
     if (work.loadFrom != 0 && 2 * (work.endCount - work.loadFrom) >= length)
         return true;
-    LARGE_INTEGER frequency;
-    const long long perSecond =
-        g_kernel.QueryPerformanceFrequency(&frequency) && frequency.QuadPart > 0 ? frequency.QuadPart : 1000;
+    const long long perSecond = PerformanceFrequency();
     if (work.loadFrom == 0)
         std::snprintf(why, size, "its memory fill outlasted the turn");
     else
@@ -72,9 +70,7 @@ void CTestEngine::BeginTurn()
     InterlockedExchangePointer(reinterpret_cast<PVOID volatile*>(&failedWorkerArea), nullptr);
     InterlockedExchange(&failedWorkerCount, 0);
     firstWorkerFailure = WorkerFailure();
-    LARGE_INTEGER frequency;
-    const long long perSecond =
-        g_kernel.QueryPerformanceFrequency(&frequency) && frequency.QuadPart > 0 ? frequency.QuadPart : 1000;
+    const long long perSecond = PerformanceFrequency();
     turnWork.running = 1;
     turnWork.fillSeed = currentTurn ? 0x9E37u * (currentTurn + 1) : 0;   // the start filled for the first core
     turnWork.beginCount = startCount + static_cast<long long>(currentTurn ? TurnEnd(currentTurn - 1) : 0) * perSecond / 1000;

@@ -33,12 +33,14 @@ HRESULT LastErrorStatus()
     return StatusFromWin32(g_kernel.GetLastError());
 }
 
-// The most fill threads a start makes (FillAreas): one per processor, at most 63.
-unsigned int FillHelperCount()
+// The fill threads a start makes beside its own: one per processor, less the
+// one its own thread takes when it fills as well, at most 63.
+unsigned int FillHelperCount(bool ownThreadFills)
 {
     SYSTEM_INFO info;
     GetSystemInfo(&info);
-    return info.dwNumberOfProcessors < 63 ? info.dwNumberOfProcessors : 63;
+    const unsigned int helpers = info.dwNumberOfProcessors - (ownThreadFills ? 1 : 0);
+    return helpers < 63 ? helpers : 63;
 }
 
 // The stack a thread made with the default size reserves: the program's own.
@@ -314,13 +316,9 @@ HRESULT CTestEngine::FillAreas()
     work.nextPiece = 0;
     work.cancel = 0;
 
-    SYSTEM_INFO info;
-    GetSystemInfo(&info);
     const SIZE_T pieces = work.firstPiece[work.areaCount];
     // With idle this thread only waits: one fill thread per processor.
-    unsigned int helpers = info.dwNumberOfProcessors - (idle ? 0 : 1);
-    if (helpers > 63)
-        helpers = 63;
+    unsigned int helpers = FillHelperCount(!idle);
     if (helpers > pieces)
         helpers = static_cast<unsigned int>(pieces);
     HANDLE threads[63] = {};
@@ -386,7 +384,7 @@ HRESULT CTestEngine::StartTest()
                    LoadsOfHalf(config.kernelMask, kLoadsWide, config.memoryTest != 0);
     // Addresses the start takes beside the blocks: the workers' and the fill
     // threads' stacks and the workers' cache-sized areas.
-    unsigned long long besideBytes = static_cast<unsigned long long>(threads + FillHelperCount()) * DefaultStackReserve();
+    unsigned long long besideBytes = static_cast<unsigned long long>(threads + FillHelperCount(false)) * DefaultStackReserve();
     if (runLoads & KernelLoadBit(kLoadCache)) {
         const CacheAreaSizes sizes = ReadCacheAreaSizes(threads, UsableProcessorCount());
         besideBytes += static_cast<unsigned long long>(threads) * (sizes.l2Bytes + sizes.l3Bytes);
@@ -437,9 +435,7 @@ HRESULT CTestEngine::StartTest()
     if (FAILED(status))
         return status;
 
-    LARGE_INTEGER frequency;
-    const long long perSecond =
-        g_kernel.QueryPerformanceFrequency(&frequency) && frequency.QuadPart > 0 ? frequency.QuadPart : 1000;
+    const long long perSecond = PerformanceFrequency();
     SetUpLoads(&g_runLoads, runLoads, kLoadsAll, config.memoryTest != 0, PerformanceCount(), perSecond);
     InterlockedExchange(&testRunning, 1);
     // An "Each core" run's worker starts with its turn, once the turn's times are set.

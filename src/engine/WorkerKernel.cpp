@@ -63,9 +63,7 @@ void RefillWorkerArea(const WorkerArea* area, unsigned int refill, KernelState* 
 // 1/kRefillShare of the time whatever the area's size.
 void BeginWorkerRun(WorkerRun* run, WorkerArea* first, WorkerArea* areas, unsigned int load)
 {
-    LARGE_INTEGER frequency;
-    const long long perSecond = g_kernel.QueryPerformanceFrequency(&frequency) && frequency.QuadPart > 0
-                                    ? frequency.QuadPart : 1000;
+    const long long perSecond = PerformanceFrequency();
     run->first = first;
     run->clockCounts = perSecond * kClockMs / 1000;
     run->refillCounts = perSecond * kRefillMs / 1000;
